@@ -1,0 +1,431 @@
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static const QString tool = QStringLiteral(KESTRINE_TOOL);
+
+struct Result
+{
+    int status = -1;
+    QByteArray out, err;
+};
+
+// Runs the built tool in dir; fileSizeLimit > 0 makes writes past that many bytes fail with EFBIG.
+static Result runTool(const QString &dir, const QStringList &args, qint64 fileSizeLimit = 0,
+                      const QStringList &extraEnv = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    QStringList env = QProcess::systemEnvironment();
+    env.removeIf([](const QString &v) { return v.startsWith("POSIXLY_CORRECT="); });
+    process.setEnvironment(env + extraEnv);
+    if (fileSizeLimit > 0) {
+        process.setChildProcessModifier([fileSizeLimit] {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{ rlim_t(fileSizeLimit), rlim_t(fileSizeLimit) };
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    process.start(tool, args);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
+}
+
+static QByteArray usage()
+{
+    return "Usage: " + tool.toLocal8Bit() + " -[l4rph?] inputPicture outputPicture outputPalette\n\n"
+           "       -l  = linear\n"
+           "       -p  = planar\n"
+           "       -pr = planar (rotated)\n"
+           "       -4  = 4 color mode (use only the first 4 colors of a 16 color picture)\n"
+           "       -4r = 4 color mode (rotated)\n"
+           "       -h or -? = this\n";
+}
+
+// A 16x8 16-colour picture whose two tiles differ, with a colour table that tells entries apart.
+static QImage sample(int colors = 16, int width = 16, int height = 8)
+{
+    QImage image(width, height, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < colors; ++i)
+        table << qRgb(i * 17, 255 - i * 17, (i * 5 % 16) * 17);
+    image.setColorTable(table);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, uint((x * 3 + y * 5 + x * y) % colors));
+    return image;
+}
+
+static QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+static void write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Every file in a folder with a hash of its contents, to show that a run left nothing behind.
+static QStringList snapshot(const QString &dir)
+{
+    QStringList entries;
+    for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name)) {
+        QByteArray hash = info.isFile()
+                ? QCryptographicHash::hash(read(info.filePath()), QCryptographicHash::Sha256).toHex()
+                : QByteArray("not a file");
+        entries << info.fileName() + ' ' + hash;
+    }
+    return entries;
+}
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void usageAnswers_data();
+    void usageAnswers();
+    void optionsAndNames_data();
+    void optionsAndNames();
+    void rejectedPictureTouchesNothing_data();
+    void rejectedPictureTouchesNothing();
+    void unopenableOutput_data();
+    void unopenableOutput();
+    void writeFailureTouchesNothing_data();
+    void writeFailureTouchesNothing();
+    void paletteWriteFailure();
+    void inputNamedAsOutput_data();
+    void inputNamedAsOutput();
+    void fifoOutputsAreWrittenInPlace();
+    void symlinkOutputKeepsTheLink();
+    void nonAsciiNames();
+
+private:
+    std::unique_ptr<QTemporaryDir> tempDir;
+    QString path(const QString &name) const { return tempDir->filePath(name); }
+    QByteArray expectedTiles, expectedPalette;
+};
+
+void TestCli::init()
+{
+    tempDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(tempDir->isValid());
+    QVERIFY(sample().save(path("in.png")));
+}
+
+void TestCli::usageAnswers_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("env");
+    QTest::addColumn<QByteArray>("diagnostic");
+
+    const QStringList none;
+    QTest::newRow("no words") << QStringList{} << none << QByteArray();
+    QTest::newRow("three words, parser not called") << QStringList{ "-x", "in.png", "out.bin" } << none << QByteArray();
+    QTest::newRow("-h") << QStringList{ "-h", "in.png", "out.bin", "out.pal" } << none << QByteArray();
+    QTest::newRow("-? takes the next word") << QStringList{ "-?", "in.png", "out.bin", "out.pal" } << none << QByteArray();
+    QTest::newRow("-? without argument") << QStringList{ "in.png", "out.bin", "out.pal", "-?" } << none << QByteArray("requires an argument");
+    QTest::newRow("unknown letter") << QStringList{ "-x", "in.png", "out.bin", "out.pal" } << none << QByteArray("invalid option");
+    QTest::newRow("-lh") << QStringList{ "-lh", "in.png", "out.bin", "out.pal" } << none << QByteArray();
+    QTest::newRow("-r alone") << QStringList{ "-r", "in.png", "out.bin", "out.pal" } << none << QByteArray();
+    QTest::newRow("two names left") << QStringList{ "-l", "-r", "in.png", "out.bin" } << none << QByteArray();
+    QTest::newRow("hyphen name is an option") << QStringList{ "-l", "in.png", "out.bin", "-out.pal" } << none << QByteArray("invalid option");
+    QTest::newRow("names first, POSIXLY_CORRECT") << QStringList{ "in.png", "out.bin", "out.pal", "-l" } << QStringList{ "POSIXLY_CORRECT=1" } << QByteArray();
+}
+
+void TestCli::usageAnswers()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, env);
+    QFETCH(QByteArray, diagnostic);
+
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runTool(tempDir->path(), args, 0, env);
+    QCOMPARE(result.status, 255);
+    QCOMPARE(result.out, usage());
+    if (diagnostic.isEmpty())
+        QCOMPARE(result.err, QByteArray());
+    else
+        QVERIFY2(result.err.contains(diagnostic), result.err);
+    QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+void TestCli::optionsAndNames_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("tiles");
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray linear = "Convert Colors (16 of 16)...\nConvert Image (2x1 Tiles without rotation) ...\nDone ...\n";
+    const QByteArray linearTurned = "Convert Colors (16 of 16)...\nConvert Image (2x1 Tiles with rotation) ...\nDone ...\n";
+    const QByteArray four = "Convert Colors (4 of 16)...\nConvert Image (2x1 Tiles without rotation) ...\nDone ...\n";
+
+    QTest::newRow("-lr") << QStringList{ "-lr", "in.png", "t", "p" } << "lr" << "16" << linearTurned;
+    QTest::newRow("-rl") << QStringList{ "-rl", "in.png", "t", "p" } << "lr" << "16" << linearTurned;
+    QTest::newRow("-l -r") << QStringList{ "-l", "-r", "in.png", "t", "p" } << "lr" << "16" << linearTurned;
+    QTest::newRow("option word last") << QStringList{ "in.png", "t", "p", "-lr" } << "lr" << "16" << linearTurned;
+    QTest::newRow("option word between") << QStringList{ "in.png", "-l", "t", "p" } << "l" << "16" << linear;
+    QTest::newRow("fifth word ignored") << QStringList{ "-l", "in.png", "t", "p", "extra" } << "l" << "16" << linear;
+    QTest::newRow("-lp is planar") << QStringList{ "-lp", "in.png", "t", "p" } << "p" << "16" << linear;
+    QTest::newRow("-4l is linear") << QStringList{ "-4l", "in.png", "t", "p" } << "l" << "16" << linear;
+    QTest::newRow("-4") << QStringList{ "-4", "in.png", "t", "p" } << "4" << "4" << four;
+    QTest::newRow("-- then a hyphen name") << QStringList{ "-l", "--", "-odd.png", "t", "p" } << "l" << "16" << linear;
+}
+
+// Tile data of sample() worked out by hand from its pixel formula, per layout.
+static QByteArray sampleTiles(const QString &layout)
+{
+    const QImage image = sample();
+    QByteArray out;
+    for (int tx = 0; tx < 2; ++tx) {
+        for (int r = 0; r < 8; ++r) {
+            int p[8];
+            for (int i = 0; i < 8; ++i)
+                p[i] = layout.endsWith('r') ? image.pixelIndex(8 * tx + r, 7 - i) : image.pixelIndex(8 * tx + i, r);
+            if (layout.startsWith('l')) {
+                for (int k = 0; k < 4; ++k)
+                    out += char(p[2 * k] << 4 | p[2 * k + 1]);
+            } else {
+                for (int plane = 0; plane < (layout.startsWith('4') ? 2 : 4); ++plane) {
+                    int byte = 0;
+                    for (int i = 0; i < 8; ++i)
+                        byte |= ((p[i] >> plane) & 1) << (7 - i);
+                    out += char(byte);
+                }
+            }
+        }
+    }
+    return out;
+}
+
+static QByteArray samplePalette(int count)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i) {
+        const QRgb c = sample().color(i);
+        out += char((qGreen(c) & 0xF0) | qBlue(c) >> 4);
+        out += char(qRed(c) >> 4);
+    }
+    return out;
+}
+
+void TestCli::optionsAndNames()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, tiles);
+    QFETCH(QString, palette);
+    QFETCH(QByteArray, expected);
+
+    if (args.contains("-odd.png"))
+        QVERIFY(QFile::rename(path("in.png"), path("-odd.png")));
+    const Result result = runTool(tempDir->path(), args);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.out, expected);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(read(path("t")).toHex(' '), sampleTiles(tiles).toHex(' '));
+    QCOMPARE(read(path("p")).toHex(' '), samplePalette(palette.toInt()).toHex(' '));
+}
+
+void TestCli::rejectedPictureTouchesNothing_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<bool>("outputsExist");
+    QTest::addColumn<QByteArray>("error");
+
+    for (bool exist : { false, true }) {
+        const char *suffix = exist ? ", outputs exist" : ", no outputs";
+        QTest::addRow("missing input%s", suffix) << "missing.png" << exist << QByteArray("Kestrine::readImage(): Unsupported Pictureformat!\n");
+        QTest::addRow("undecodable%s", suffix) << "garbage.png" << exist << QByteArray("Kestrine::readImage(): Unsupported Pictureformat!\n");
+        QTest::addRow("true colour%s", suffix) << "rgb.png" << exist << QByteArray("Kestrine::readImage(): Unsupported Colorformat, only 4 or 16 Colors allowed!\n");
+        QTest::addRow("2 colours%s", suffix) << "two.bmp" << exist << QByteArray("Kestrine::readImage(): Unsupported count of Colors 2, only 4 or 16 allowed!\n");
+        QTest::addRow("7 wide%s", suffix) << "narrow.png" << exist << QByteArray("Kestrine::readImage(): Picture is to small, lowest size is 8x8 Pixel!\n");
+    }
+}
+
+void TestCli::rejectedPictureTouchesNothing()
+{
+    QFETCH(QString, input);
+    QFETCH(bool, outputsExist);
+    QFETCH(QByteArray, error);
+
+    QVERIFY(QImage(16, 16, QImage::Format_RGB32).save(path("rgb.png")));
+    QVERIFY(sample(2).save(path("two.bmp")));
+    QVERIFY(sample(16, 7, 8).save(path("narrow.png")));
+    write(path("garbage.png"), "\x89PNG\r\n\x1a\nnot really");
+    if (outputsExist) {
+        write(path("t.bin"), "earlier tiles");
+        write(path("p.pal"), "earlier palette");
+    }
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runTool(tempDir->path(), { "-p", input, "t.bin", "p.pal" });
+    QCOMPARE(result.status, 253);
+    // libpng may say why it gave up before the tool's own line.
+    QVERIFY2(result.err.endsWith(error) && result.err.count("Kestrine") == 1, result.err);
+    QCOMPARE(result.out, QByteArray());
+    QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+void TestCli::unopenableOutput_data()
+{
+    QTest::addColumn<QString>("tiles");
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QByteArray>("error");
+
+    QTest::newRow("tile data folder missing") << "nowhere/t.bin" << "p.pal" << QByteArray("Cant open outputFile (Picture) 'nowhere/t.bin'!\n");
+    QTest::newRow("tile data is a folder") << "folder" << "p.pal" << QByteArray("Cant open outputFile (Picture) 'folder'!\n");
+    QTest::newRow("palette folder missing") << "t.bin" << "nowhere/p.pal" << QByteArray("Cant open outputFile (Palette) 'nowhere/p.pal'!\n");
+    QTest::newRow("palette is a folder") << "t.bin" << "folder" << QByteArray("Cant open outputFile (Palette) 'folder'!\n");
+}
+
+void TestCli::unopenableOutput()
+{
+    QFETCH(QString, tiles);
+    QFETCH(QString, palette);
+    QFETCH(QByteArray, error);
+
+    QVERIFY(QDir(tempDir->path()).mkdir("folder"));
+    write(path("t.bin"), "earlier tiles");
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runTool(tempDir->path(), { "-l", "in.png", tiles, palette });
+    QCOMPARE(result.status, 254);
+    QCOMPARE(result.err, error);
+    QCOMPARE(result.out, QByteArray());
+    QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+void TestCli::writeFailureTouchesNothing_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("outputsExist");
+
+    // 128x64 gives 4 KiB of tile data, still in Qt's buffer when the step ends; 512x256 gives 64 KiB.
+    QTest::newRow("buffered, no outputs") << 128 << false;
+    QTest::newRow("buffered, outputs exist") << 128 << true;
+    QTest::newRow("streamed, no outputs") << 512 << false;
+    QTest::newRow("streamed, outputs exist") << 512 << true;
+}
+
+void TestCli::writeFailureTouchesNothing()
+{
+    QFETCH(int, width);
+    QFETCH(bool, outputsExist);
+
+    QVERIFY(sample(16, width, width / 2).save(path("big.png")));
+    if (outputsExist) {
+        write(path("t.bin"), "earlier tiles");
+        write(path("p.pal"), "earlier palette");
+    }
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runTool(tempDir->path(), { "-pr", "big.png", "t.bin", "p.pal" }, 1000);
+    QCOMPARE(result.status, 253);
+    QCOMPARE(result.err, QByteArray("Cant write outputFile (Picture) 't.bin'!\n"));
+    QVERIFY(!result.out.contains("Done"));
+    QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+void TestCli::paletteWriteFailure()
+{
+    // Tile data goes to a FIFO, which the size limit does not cover; the 32-byte palette does not fit.
+    QVERIFY(mkfifo(qPrintable(path("tiles.fifo")), 0600) == 0);
+    const int reader = open(qPrintable(path("tiles.fifo")), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    write(path("p.pal"), "earlier palette");
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runTool(tempDir->path(), { "-l", "in.png", "tiles.fifo", "p.pal" }, 16);
+    char byte;
+    const ssize_t got = ::read(reader, &byte, 1);
+    close(reader);
+    QCOMPARE(result.status, 253);
+    QCOMPARE(result.err, QByteArray("Cant write outputFile (Palette) 'p.pal'!\n"));
+    QCOMPARE(result.out, QByteArray("Convert Colors (16 of 16)...\n"));
+    QCOMPARE(snapshot(tempDir->path()), before);
+    QVERIFY(got <= 0);
+}
+
+void TestCli::inputNamedAsOutput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("tiles");
+    QTest::addColumn<QString>("palette");
+
+    QTest::newRow("as tile data") << QStringList{ "-l", "in.png", "in.png", "p" } << "in.png" << "p";
+    QTest::newRow("as palette") << QStringList{ "-l", "in.png", "t", "in.png" } << "t" << "in.png";
+}
+
+void TestCli::inputNamedAsOutput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, tiles);
+    QFETCH(QString, palette);
+
+    const Result result = runTool(tempDir->path(), args);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(read(path(tiles)), sampleTiles("l"));
+    QCOMPARE(read(path(palette)), samplePalette(16));
+}
+
+void TestCli::fifoOutputsAreWrittenInPlace()
+{
+    QVERIFY(mkfifo(qPrintable(path("t.fifo")), 0600) == 0);
+    QVERIFY(mkfifo(qPrintable(path("p.fifo")), 0600) == 0);
+    const int tiles = open(qPrintable(path("t.fifo")), O_RDONLY | O_NONBLOCK);
+    const int palette = open(qPrintable(path("p.fifo")), O_RDONLY | O_NONBLOCK);
+    QVERIFY(tiles >= 0 && palette >= 0);
+    const Result result = runTool(tempDir->path(), { "-4", "in.png", "t.fifo", "p.fifo" });
+    QByteArray tileBytes(4096, 0), paletteBytes(4096, 0);
+    tileBytes.resize(qMax<ssize_t>(0, ::read(tiles, tileBytes.data(), tileBytes.size())));
+    paletteBytes.resize(qMax<ssize_t>(0, ::read(palette, paletteBytes.data(), paletteBytes.size())));
+    close(tiles);
+    close(palette);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(tileBytes, sampleTiles("4"));
+    QCOMPARE(paletteBytes, samplePalette(4));
+    struct stat info;
+    QVERIFY(stat(qPrintable(path("t.fifo")), &info) == 0 && S_ISFIFO(info.st_mode));
+    QVERIFY(stat(qPrintable(path("p.fifo")), &info) == 0 && S_ISFIFO(info.st_mode));
+}
+
+void TestCli::symlinkOutputKeepsTheLink()
+{
+    write(path("target.bin"), "earlier tiles");
+    QVERIFY(QFile::link("target.bin", path("link.bin")));
+    const Result result = runTool(tempDir->path(), { "-l", "in.png", "link.bin", "p" });
+    QCOMPARE(result.status, 0);
+    QVERIFY(QFileInfo(path("link.bin")).isSymLink());
+    QCOMPARE(read(path("target.bin")), sampleTiles("l"));
+}
+
+void TestCli::nonAsciiNames()
+{
+    const QString input = QString::fromUtf8("bild-\xc3\xa4.png");
+    QVERIFY(QFile::rename(path("in.png"), path(input)));
+    const QString tiles = QString::fromUtf8("kacheln-\xc3\xb8.bin");
+    Result result = runTool(tempDir->path(), { "-l", input, tiles, QString::fromUtf8("\xe2\x82\xac.pal") });
+    QCOMPARE(result.status, 0);
+    QCOMPARE(read(path(tiles)), sampleTiles("l"));
+    QCOMPARE(read(path(QString::fromUtf8("\xe2\x82\xac.pal"))), samplePalette(16));
+
+    result = runTool(tempDir->path(), { "-l", input, QString::fromUtf8("n\xc3\xb6/t"), "p" });
+    QCOMPARE(result.status, 254);
+    QCOMPARE(result.err, QByteArray("Cant open outputFile (Picture) 'n\xc3\xb6/t'!\n"));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

@@ -1,0 +1,339 @@
+#include "kestrine.h"
+
+#include <QDataStream>
+#include <QImage>
+#include <QTest>
+
+#include <functional>
+#include <iostream>
+#include <sstream>
+
+// Swaps std::cout and std::cerr for strings while it lives.
+class Console
+{
+public:
+    Console() : oldOut(std::cout.rdbuf(out.rdbuf())), oldErr(std::cerr.rdbuf(err.rdbuf())) { }
+    ~Console()
+    {
+        std::cout.rdbuf(oldOut);
+        std::cerr.rdbuf(oldErr);
+    }
+    std::ostringstream out, err;
+
+private:
+    std::streambuf *oldOut, *oldErr;
+};
+
+// An 8-bit indexed picture whose raw pixel bytes come from index(x, y), out-of-table values included.
+static QImage indexed(int width, int height, int colors, const std::function<int(int, int)> &index)
+{
+    QImage image(width, height, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < colors; ++i)
+        table << qRgb(i * 16, 255 - i * 16, i * 8);
+    image.setColorTable(table);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.scanLine(y)[x] = uchar(index(x, y));
+    return image;
+}
+
+// A device that refuses every write, as a full disk does.
+class DiskFull : public QIODevice
+{
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64) override { return -1; }
+};
+
+static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+// Runs one step of a converter on in-memory streams; palette and tile bytes land in the arrays.
+struct Run
+{
+    Run(QImage image, TileMode mode, bool rotate)
+        : picture(std::move(image)), kestrine(&picture, &paletteStream, &pictureStream, mode, rotate)
+    {
+        paletteStream.setByteOrder(QDataStream::LittleEndian);
+        pictureStream.setByteOrder(QDataStream::LittleEndian);
+    }
+    QImage picture;
+    QByteArray palette, tiles;
+    QDataStream paletteStream{&palette, QIODevice::WriteOnly};
+    QDataStream pictureStream{&tiles, QIODevice::WriteOnly};
+    Kestrine kestrine;
+};
+
+class TestKestrine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readImage_data();
+    void readImage();
+    void convertColors_data();
+    void convertColors();
+    void paletteWord_data();
+    void paletteWord();
+    void convertImage_data();
+    void convertImage();
+    void progressLine_data();
+    void progressLine();
+    void unknownModeWritesNothing();
+    void failedStreamIsReported();
+};
+
+void TestKestrine::readImage_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QString>("error");
+
+    const auto zero = [](int, int) { return 0; };
+    const QString colorCount = "Kestrine::readImage(): Unsupported count of Colors %1, only 4 or 16 allowed!\n";
+    const QString tooSmall = "Kestrine::readImage(): Picture is to small, lowest size is 8x8 Pixel!\n";
+    const QString colorFormat = "Kestrine::readImage(): Unsupported Colorformat, only 4 or 16 Colors allowed!\n";
+
+    QTest::newRow("null picture") << QImage() << "Kestrine::readImage(): Unsupported Pictureformat!\n";
+    QTest::newRow("true colour") << QImage(8, 8, QImage::Format_RGB32) << colorFormat;
+    QTest::newRow("1-bit, also too small") << QImage(4, 4, QImage::Format_Mono) << colorFormat;
+    QTest::newRow("grey 8-bit") << QImage(8, 8, QImage::Format_Grayscale8) << colorFormat;
+    for (int count : { 2, 3, 5, 8, 15, 17, 256 })
+        QTest::addRow("%d colours, size not examined", count) << indexed(2, 2, count, zero) << colorCount.arg(count);
+    QTest::newRow("4 colours 8x8") << indexed(8, 8, 4, zero) << QString();
+    QTest::newRow("16 colours 12x9") << indexed(12, 9, 16, zero) << QString();
+    QTest::newRow("7x8") << indexed(7, 8, 16, zero) << tooSmall;
+    QTest::newRow("8x7") << indexed(8, 7, 4, zero) << tooSmall;
+    QTest::newRow("7x7 gives one line") << indexed(7, 7, 16, zero) << tooSmall;
+}
+
+void TestKestrine::readImage()
+{
+    QFETCH(QImage, image);
+    QFETCH(QString, error);
+
+    for (TileMode mode : { Linear, Planar, FourColor }) {
+        for (bool rotate : { false, true }) {
+            Run run(image, mode, rotate);
+            Console console;
+            QCOMPARE(run.kestrine.readImage(), error.isEmpty());
+            QCOMPARE(QString::fromStdString(console.err.str()), error);
+            QVERIFY(console.out.str().empty());
+            QVERIFY(run.palette.isEmpty() && run.tiles.isEmpty());
+        }
+    }
+}
+
+void TestKestrine::convertColors_data()
+{
+    QTest::addColumn<int>("colors");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("size");
+
+    QTest::newRow("16 linear") << 16 << int(Linear) << "Convert Colors (16 of 16)...\n" << 32;
+    QTest::newRow("16 planar") << 16 << int(Planar) << "Convert Colors (16 of 16)...\n" << 32;
+    QTest::newRow("16 four-colour") << 16 << int(FourColor) << "Convert Colors (4 of 16)...\n" << 8;
+    QTest::newRow("4 linear") << 4 << int(Linear) << "Convert Colors (4 of 4)...\n" << 8;
+    QTest::newRow("4 four-colour") << 4 << int(FourColor) << "Convert Colors (4 of 4)...\n" << 8;
+}
+
+void TestKestrine::convertColors()
+{
+    QFETCH(int, colors);
+    QFETCH(int, mode);
+    QFETCH(QString, line);
+    QFETCH(int, size);
+
+    QImage image = indexed(8, 8, colors, [](int, int) { return 0; });
+    QList<QRgb> table;
+    for (int i = 0; i < colors; ++i)
+        table << qRgb(i * 0x11, (15 - i) * 0x11, (i ^ 5) * 0x11);
+    image.setColorTable(table);
+    Run run(image, TileMode(mode), false);
+    Console console;
+    QVERIFY(run.kestrine.readImage());
+    QVERIFY(run.kestrine.convertColors());
+    QCOMPARE(QString::fromStdString(console.out.str()), line);
+    QCOMPARE(run.palette.size(), size);
+    for (int i = 0; i < size / 2; ++i) {
+        QCOMPARE(quint8(run.palette[2 * i]), quint8(((15 - i) << 4) | (i ^ 5)));
+        QCOMPARE(quint8(run.palette[2 * i + 1]), quint8(i));
+    }
+    QVERIFY(run.tiles.isEmpty());
+}
+
+void TestKestrine::paletteWord_data()
+{
+    QTest::addColumn<QRgb>("color");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("black") << QRgb(0xFF000000) << hex("0000");
+    QTest::newRow("white") << QRgb(0xFFFFFFFF) << hex("FF0F");
+    QTest::newRow("red") << QRgb(0xFFFF0000) << hex("000F");
+    QTest::newRow("green") << QRgb(0xFF00FF00) << hex("F000");
+    QTest::newRow("blue") << QRgb(0xFF0000FF) << hex("0F00");
+    QTest::newRow("80 grey") << QRgb(0xFF808080) << hex("8808");
+    QTest::newRow("7F grey drops, never rounds") << QRgb(0xFF7F7F7F) << hex("7707");
+    QTest::newRow("low bits only") << QRgb(0xFF0F0F0F) << hex("0000");
+    QTest::newRow("102030") << QRgb(0xFF102030) << hex("2301");
+    QTest::newRow("F0E0D0") << QRgb(0xFFF0E0D0) << hex("ED0F");
+    QTest::newRow("alpha 00 ignored") << QRgb(0x00123456) << hex("3501");
+    QTest::newRow("alpha 80 ignored") << QRgb(0x80FFFFFF) << hex("FF0F");
+}
+
+void TestKestrine::paletteWord()
+{
+    QFETCH(QRgb, color);
+    QFETCH(QByteArray, bytes);
+
+    QImage image = indexed(8, 8, 4, [](int, int) { return 0; });
+    image.setColor(2, color);
+    Run run(image, Linear, false);
+    Console console;
+    QVERIFY(run.kestrine.readImage() && run.kestrine.convertColors());
+    QCOMPARE(run.palette.mid(4, 2), bytes);
+}
+
+void TestKestrine::convertImage_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("rotate");
+    QTest::addColumn<QByteArray>("tiles");
+
+    const auto column = [](int x, int) { return x; };
+    const auto topRow = [](int, int y) { return y == 0 ? 1 : 0; };
+    const auto topLeft = [](int x, int y) { return x == 0 && y == 0 ? 1 : 0; };
+    const auto mixed = [](int x, int) { return QList<int>{ 13, 14, 7, 4, 5, 6, 15, 12 }.at(x); };
+    const auto rows = [](const QList<QByteArray> &records) {
+        QByteArray out;
+        for (const QByteArray &record : records)
+            out += record;
+        return out;
+    };
+    const auto repeat = [](const char *record, int times) { return hex(record).repeated(times); };
+
+    QList<QByteArray> linearTurned, planarTurned, fourTurned;
+    for (int r = 0; r < 8; ++r) {
+        linearTurned << QByteArray(4, char(r * 17));
+        planarTurned << QByteArray{ r & 1 ? "\xFF" : "\0", 1 } + QByteArray{ r & 2 ? "\xFF" : "\0", 1 }
+                        + QByteArray{ r & 4 ? "\xFF" : "\0", 1 } + QByteArray(1, '\0');
+        fourTurned << planarTurned.last().left(2);
+    }
+
+    QTest::newRow("column index, linear") << indexed(8, 8, 16, column) << int(Linear) << false << repeat("01234567", 8);
+    QTest::newRow("column index, linear turned") << indexed(8, 8, 16, column) << int(Linear) << true << rows(linearTurned);
+    QTest::newRow("column index, planar") << indexed(8, 8, 16, column) << int(Planar) << false << repeat("55330F00", 8);
+    QTest::newRow("column index, planar turned") << indexed(8, 8, 16, column) << int(Planar) << true << rows(planarTurned);
+    QTest::newRow("column index, four-colour") << indexed(8, 8, 16, column) << int(FourColor) << false << repeat("5533", 8);
+    QTest::newRow("column index, four-colour turned") << indexed(8, 8, 16, column) << int(FourColor) << true << rows(fourTurned);
+
+    QTest::newRow("top row, linear") << indexed(8, 8, 4, topRow) << int(Linear) << false << hex("11111111") + repeat("00000000", 7);
+    QTest::newRow("top row, planar") << indexed(8, 8, 4, topRow) << int(Planar) << false << hex("FF000000") + repeat("00000000", 7);
+    QTest::newRow("top row, four-colour") << indexed(8, 8, 4, topRow) << int(FourColor) << false << hex("FF00") + repeat("0000", 7);
+    QTest::newRow("top row, linear turned") << indexed(8, 8, 4, topRow) << int(Linear) << true << repeat("00000001", 8);
+    QTest::newRow("top row, planar turned") << indexed(8, 8, 4, topRow) << int(Planar) << true << repeat("01000000", 8);
+    QTest::newRow("top row, four-colour turned") << indexed(8, 8, 4, topRow) << int(FourColor) << true << repeat("0100", 8);
+
+    QTest::newRow("top-left, linear") << indexed(8, 8, 4, topLeft) << int(Linear) << false << hex("10000000") + repeat("00000000", 7);
+    QTest::newRow("top-left goes top-right") << indexed(8, 8, 4, topLeft) << int(Linear) << true << hex("00000001") + repeat("00000000", 7);
+
+    QTest::newRow("mixed row, linear") << indexed(8, 8, 16, mixed) << int(Linear) << false << repeat("DE7456FC", 8);
+    QTest::newRow("mixed row, planar") << indexed(8, 8, 16, mixed) << int(Planar) << false << repeat("AA66FFC3", 8);
+    QTest::newRow("mixed row, four-colour") << indexed(8, 8, 16, mixed) << int(FourColor) << false << repeat("AA66", 8);
+
+    const QByteArray halves = repeat("11111111", 8) + repeat("22222222", 8);
+    QTest::newRow("16x8 halves: tiles left to right") << indexed(16, 8, 4, [](int x, int) { return x < 8 ? 1 : 2; }) << int(Linear) << false << halves;
+    QTest::newRow("8x16 halves turned: order kept") << indexed(8, 16, 4, [](int, int y) { return y < 8 ? 1 : 2; }) << int(Linear) << true << halves;
+    QTest::newRow("tile order is row by row")
+            << indexed(16, 16, 16, [](int x, int y) { return (y / 8) * 2 + x / 8; }) << int(Linear) << false
+            << repeat("00000000", 8) + repeat("11111111", 8) + repeat("22222222", 8) + repeat("33333333", 8);
+
+    QTest::newRow("12x9: partial tiles never read")
+            << indexed(12, 9, 16, [](int x, int y) { return x < 8 && y < 8 ? x : 15; }) << int(Linear) << false << repeat("01234567", 8);
+    QTest::newRow("12x9 turned: partial tiles never read")
+            << indexed(12, 9, 16, [](int x, int y) { return x < 8 && y < 8 ? x : 15; }) << int(Planar) << true << rows(planarTurned);
+
+    // Indexes beyond the colour table keep to their own pixel.
+    const auto high = [](int x, int) { return x == 1 ? 0x1F : 0x10 | x; };
+    QTest::newRow("index 16+, linear keeps the low nibble") << indexed(8, 8, 16, high) << int(Linear) << false << repeat("0F234567", 8);
+    QTest::newRow("index 16+, planar keeps four bits") << indexed(8, 8, 16, high) << int(Planar) << false << repeat("55734F40", 8);
+}
+
+void TestKestrine::convertImage()
+{
+    QFETCH(QImage, image);
+    QFETCH(int, mode);
+    QFETCH(bool, rotate);
+    QFETCH(QByteArray, tiles);
+
+    Run run(image, TileMode(mode), rotate);
+    Console console;
+    QVERIFY(run.kestrine.readImage());
+    QVERIFY(run.kestrine.convertImage());
+    QCOMPARE(run.tiles.toHex(' '), tiles.toHex(' '));
+    QVERIFY(run.palette.isEmpty());
+    QVERIFY(console.err.str().empty());
+}
+
+void TestKestrine::progressLine_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("rotate");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("40x24") << 40 << 24 << false << "Convert Image (5x3 Tiles without rotation) ...\n";
+    QTest::newRow("40x24 turned") << 40 << 24 << true << "Convert Image (5x3 Tiles with rotation) ...\n";
+    QTest::newRow("8x8") << 8 << 8 << false << "Convert Image (1x1 Tiles without rotation) ...\n";
+    QTest::newRow("15x17 drops the remainder") << 15 << 17 << true << "Convert Image (1x2 Tiles with rotation) ...\n";
+}
+
+void TestKestrine::progressLine()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(bool, rotate);
+    QFETCH(QString, line);
+
+    for (TileMode mode : { Linear, Planar, FourColor }) {
+        Run run(indexed(width, height, 4, [](int, int) { return 3; }), mode, rotate);
+        Console console;
+        QVERIFY(run.kestrine.convertImage());
+        QCOMPARE(QString::fromStdString(console.out.str()), line);
+        QCOMPARE(run.tiles.size(), (width / 8) * (height / 8) * (mode == FourColor ? 16 : 32));
+    }
+}
+
+void TestKestrine::unknownModeWritesNothing()
+{
+    Run run(indexed(8, 8, 16, [](int, int) { return 1; }), NoMode, false);
+    Console console;
+    QVERIFY(run.kestrine.readImage());
+    QVERIFY(!run.kestrine.convertImage());
+    QCOMPARE(QString::fromStdString(console.out.str()), "Convert Image (1x1 Tiles without rotation) ...\n");
+    QVERIFY(run.tiles.isEmpty());
+}
+
+void TestKestrine::failedStreamIsReported()
+{
+    DiskFull full;
+    QVERIFY(full.open(QIODevice::WriteOnly));
+    QDataStream refusing(&full);
+    QImage image = indexed(16, 16, 16, [](int x, int y) { return x ^ y; });
+
+    Console console;
+    Kestrine paletteFails(&image, &refusing, &refusing, Linear, false);
+    QVERIFY(paletteFails.readImage());
+    QVERIFY(!paletteFails.convertColors());
+
+    for (TileMode mode : { Linear, Planar, FourColor }) {
+        refusing.resetStatus();
+        Kestrine tilesFail(&image, &refusing, &refusing, mode, true);
+        QVERIFY(tilesFail.readImage());
+        QVERIFY(!tilesFail.convertImage());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestKestrine)
+#include "tst_kestrine.moc"
