@@ -2,7 +2,6 @@
 
 #include <QDataStream>
 #include <QImage>
-#include <QtEndian>
 
 #include <iostream>
 
@@ -43,24 +42,14 @@ bool Kestrine::convertColors()
     const int count = mode == FourColor ? 4 : numColors;
     std::cout << "Convert Colors (" << count << " of " << numColors << ")..." << std::endl;
     const QList<QRgb> colors = image->colorTable();
-    for (int i = 0; i < count; ++i) {
-        const QRgb c = colors.at(i);
-        // 0x0RGB: the top nibble of each channel, alpha dropped.
-        const quint16 word = ((c >> 12) & 0xF00) | ((c >> 8) & 0x0F0) | ((c >> 4) & 0x00F);
-        *paletteStream << qint16(word);
-    }
+    for (int i = 0; i < count; ++i)
+        *paletteStream << qint16(Layout::paletteWord(colors.at(i)));
     return paletteStream->status() == QDataStream::Ok;
 }
 
 void Kestrine::mapPixel(int x, int y, int &sx, int &sy) const
 {
-    if (rotate) {
-        sx = y;
-        sy = 7 - x;
-    } else {
-        sx = x;
-        sy = y;
-    }
+    Layout::sourcePixel(rotate, x, y, sx, sy);
 }
 
 bool Kestrine::convertImage()
@@ -75,30 +64,16 @@ bool Kestrine::convertImage()
             for (int r = 0; r < 8; ++r) {
                 if (mode != Linear && mode != Planar && mode != FourColor)
                     return false;
-                quint32 row = 0;
-                for (int i = 0; i < 8; ++i) {
+                uint p[Layout::TileSize];
+                for (int i = 0; i < Layout::TileSize; ++i) {
                     int sx, sy;
                     mapPixel(i, r, sx, sy);
-                    const quint32 p = quint32(image->pixelIndex(8 * tx + sx, 8 * ty + sy));
-                    switch (mode) {
-                    case Linear: // nibble i counted from the top; bytes swapped below
-                        row |= (p & 0xF) << (4 * (7 - i));
-                        break;
-                    case Planar: // bit k of p goes to bit 7 - i of byte k
-                        row |= (((p & 1) << 7) | ((p & 2) << 14) | ((p & 4) << 21)
-                                | ((p & 8) << 28)) >> i;
-                        break;
-                    default:
-                        row |= (((p & 1) << 7) | ((p & 2) << 14)) >> i;
-                        break;
-                    }
+                    p[i] = uint(image->pixelIndex(8 * tx + sx, 8 * ty + sy));
                 }
-                if (mode == Linear)
-                    *pictureStream << qint32(qbswap(row));
-                else if (mode == Planar)
-                    *pictureStream << qint32(row);
-                else
-                    *pictureStream << qint16(row);
+                uchar record[4];
+                Layout::encodeRow(mode, p, record);
+                pictureStream->writeRawData(reinterpret_cast<const char *>(record),
+                                            Layout::rowBytes(mode));
                 if (pictureStream->status() != QDataStream::Ok)
                     return false;
             }

@@ -1,16 +1,10 @@
 #ifndef KESTRINE_H
 #define KESTRINE_H
 
+#include "layout.h"
+
 class QDataStream;
 class QImage;
-
-// Output encoding of the tile data. NoMode marks "no mode letter seen yet" in the driver only.
-enum TileMode : int {
-    Linear = 0,    // 4 bits per pixel, two pixels per byte, left pixel in the high nibble
-    Planar = 1,    // 4 bits per pixel as four bit planes, one byte per plane and row
-    FourColor = 2, // 2 bits per pixel as two bit planes (indexes taken modulo 4)
-    NoMode = 3
-};
 
 // Converts an indexed picture into 8x8 tile data and a 12-bit RGB palette.
 // Borrows the picture and both streams; the caller keeps them alive and owns them.

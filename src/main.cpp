@@ -1,4 +1,5 @@
 #include "kestrine.h"
+#include "picture.h"
 
 #include <QDataStream>
 #include <QFile>
@@ -109,7 +110,7 @@ int main(int argc, char **argv)
     const char *pictureWord = argv[optind + 1];
     const char *paletteWord = argv[optind + 2];
 
-    QImage image(QFile::decodeName(inputWord));
+    QImage image = loadPicture(QFile::decodeName(inputWord));
 
     const std::unique_ptr<QFileDevice> pictureFile = openOutput(QFile::decodeName(pictureWord));
     if (!pictureFile) {
