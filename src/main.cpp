@@ -1,11 +1,10 @@
 #include "kestrine.h"
+#include "output.h"
 #include "picture.h"
 
 #include <QDataStream>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 #include <QString>
 
 #include <iostream>
@@ -28,53 +27,9 @@ void printUsage(const char *programName)
     std::cout << "       -h or -? = this" << std::endl;
 }
 
-// An output that is replaced atomically when it is a regular file (or missing), and written in
-// place when it is anything else (a FIFO, a terminal): a device node must never become a file.
-static std::unique_ptr<QFileDevice> openOutput(const QString &name)
-{
-    // QFileInfo follows symbolic links, and QSaveFile keeps a link and replaces its target.
-    const QFileInfo info(name);
-    std::unique_ptr<QFileDevice> file;
-    if (!info.exists() || info.isFile())
-        file = std::make_unique<QSaveFile>(name);
-    else
-        file = std::make_unique<QFile>(name);
-    if (!file->open(QIODevice::WriteOnly))
-        return nullptr;
-    return file;
-}
-
-static bool cantWrite(const char *what, const char *name)
-{
-    std::cerr << "Cant write outputFile (" << what << ") '" << name << "'!" << std::endl;
-    return false;
-}
-
-// Qt keeps up to 16 KiB per file in its own buffer, and a failed flush is not remembered by
-// commit(): check the stream and push the buffer out before anything is put in place.
-static bool written(bool stepDone, QDataStream &stream, QFileDevice &file, const char *what,
-                    const char *name)
-{
-    if (stream.status() != QDataStream::Ok || !file.flush() || file.error() != QFileDevice::NoError)
-        return cantWrite(what, name);
-    return stepDone;
-}
-
-static bool putInPlace(QFileDevice &file, const char *what, const char *name)
-{
-    auto *saveFile = qobject_cast<QSaveFile *>(&file);
-    if (saveFile && !saveFile->commit())
-        return cantWrite(what, name);
-    return true;
-}
-
-// The image decoders chat on stderr (libpng warnings and the like); stderr carries only this
-// tool's own lines, so that scripts can rely on them.
-static void quietQt(QtMsgType, const QMessageLogContext &, const QString &) { }
-
 int main(int argc, char **argv)
 {
-    qInstallMessageHandler(quietQt);
+    silenceLibraryMessages();
     if (argc <= 4) {
         printUsage(argv[0]);
         return BadCommandLine;

@@ -1,0 +1,31 @@
+#ifndef OUTPUT_H
+#define OUTPUT_H
+
+#include <QString>
+
+#include <memory>
+
+class QDataStream;
+class QFileDevice;
+
+// Opens an output for writing: replaced atomically when it is a regular file (or missing), written
+// in place when it is anything else (a FIFO, a terminal). Null when it cannot be opened.
+std::unique_ptr<QFileDevice> openOutput(const QString &name);
+
+// Prints "Cant write outputFile (what) 'name'!" on stderr and returns false.
+bool cantWrite(const char *what, const char *name);
+
+// stepDone when everything handed to the file has reached it; otherwise cantWrite's false.
+bool written(bool stepDone, QFileDevice &file, const char *what, const char *name);
+
+// As above, for a step that wrote through stream.
+bool written(bool stepDone, QDataStream &stream, QFileDevice &file, const char *what,
+             const char *name);
+
+// Puts a fully written output in place; false (after cantWrite's line) when that failed.
+bool putInPlace(QFileDevice &file, const char *what, const char *name);
+
+// Keeps the image library's chatter (libpng warnings and the like) off stderr for good.
+void silenceLibraryMessages();
+
+#endif
