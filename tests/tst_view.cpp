@@ -168,6 +168,7 @@ private slots:
     void rejectedInputTouchesNothing();
     void writeFailureTouchesNothing();
     void fifoOutputIsWrittenInPlace();
+    void sampleViewIsCurrent();
 
 private:
     std::unique_ptr<QTemporaryDir> tempDir;
@@ -452,6 +453,18 @@ void TestView::fifoOutputIsWrittenInPlace()
     QCOMPARE(view.colorCount(), 4);
     struct stat info;
     QVERIFY(stat(qPrintable(path("v.fifo")), &info) == 0 && S_ISFIFO(info.st_mode));
+}
+
+void TestView::sampleViewIsCurrent()
+{
+    // The README shows this view beside the sample; it must be what the tool makes today.
+    const QString samples = QStringLiteral(KESTRINE_SOURCE_DIR "/samples/");
+    QCOMPARE(run(converter, tempDir->path(), { "-l", samples + "kestrel.png", "t.bin", "p.pal" }).status, 0);
+    QCOMPARE(run(viewer, tempDir->path(), { "-l", "-w", "8", "t.bin", "p.pal", "v.png" }).status, 0);
+    const QImage committed(samples + "kestrel-view.png");
+    QVERIFY(!committed.isNull());
+    const QString wrong = difference(committed, QImage(path("v.png")));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 }
 
 QTEST_GUILESS_MAIN(TestView)
