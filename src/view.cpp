@@ -22,16 +22,16 @@ constexpr int MaxTilesAcross = 65535;
 
 void printUsage(const char *programName)
 {
-    std::cout << "Usage: " << programName << " -[l4prh?] [-w tilesAcross] tileData palette outputPicture"
-              << std::endl;
+    std::cout << "Usage: " << programName
+              << " -[l4prh?] [-w tilesAcross] tileData palette outputPicture" << std::endl;
     std::cout << std::endl;
     std::cout << "       -l  = linear" << std::endl;
     std::cout << "       -p  = planar" << std::endl;
     std::cout << "       -pr = planar (rotated)" << std::endl;
     std::cout << "       -4  = 4 color mode" << std::endl;
     std::cout << "       -4r = 4 color mode (rotated)" << std::endl;
-    std::cout << "       -w  = tiles in a row of the picture, 1 to " << MaxTilesAcross << " (default "
-              << DefaultTilesAcross << ")" << std::endl;
+    std::cout << "       -w  = tiles in a row of the picture, 1 to " << MaxTilesAcross
+              << " (default " << DefaultTilesAcross << ")" << std::endl;
     std::cout << "       -h or -? = this" << std::endl;
 }
 
@@ -59,6 +59,7 @@ static bool readInput(const char *name, QByteArray &contents)
     return file.error() == QFileDevice::NoError;
 }
 
+// One line on stderr naming the file and what is wrong with it; always false.
 static bool reject(const char *what, const char *name, const std::string &reason)
 {
     std::cerr << "kestrine-view: " << what << " '" << name << "' " << reason << "!" << std::endl;
@@ -66,20 +67,23 @@ static bool reject(const char *what, const char *name, const std::string &reason
 }
 
 // The colours of a palette file, each word widened to 8 bits a channel; false after the reason.
-static bool readPalette(const QByteArray &bytes, TileMode mode, const char *name, QList<QRgb> &colors)
+static bool readPalette(const QByteArray &bytes, TileMode mode, const char *name,
+                        QList<QRgb> &colors)
 {
     const qsizetype size = bytes.size();
+    const std::string has = "has " + std::to_string(size) + " bytes, ";
     if (mode == FourColor && size != 8)
-        return reject("palette", name, "has " + std::to_string(size) + " bytes, not the 8 of 4 colors that the 4 color mode needs");
+        return reject("palette", name, has + "not the 8 of 4 colors that the 4 color mode needs");
     if (size != 8 && size != 32)
-        return reject("palette", name, "has " + std::to_string(size) + " bytes, not 8 (4 colors) or 32 (16 colors)");
+        return reject("palette", name, has + "not 8 (4 colors) or 32 (16 colors)");
     std::cout << "Read Colors (" << size / 2 << ")..." << std::endl;
     for (qsizetype i = 0; i < size / 2; ++i) {
         const quint16 word = quint16(uchar(bytes[2 * i]) | uchar(bytes[2 * i + 1]) << 8);
         if (word >= 0x1000) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%04X", word);
-            return reject("palette", name, "has " + std::string(hex) + " for color " + std::to_string(i)
+            return reject("palette", name,
+                          "has " + std::string(hex) + " for color " + std::to_string(i)
                                   + ", not a 12-bit word below 0x1000");
         }
         colors << Layout::paletteColor(word);
@@ -107,7 +111,8 @@ static bool drawTiles(const QByteArray &tiles, TileMode mode, bool rotate, const
             Layout::decodeRow(mode, record, p);
             for (int x = 0; x < Layout::TileSize; ++x) {
                 if (p[x] >= colorCount)
-                    return reject("tileData", name, "has index " + std::to_string(p[x]) + " in tile "
+                    return reject("tileData", name,
+                                  "has index " + std::to_string(p[x]) + " in tile "
                                           + std::to_string(tile) + ", beyond the "
                                           + std::to_string(colorCount) + " colors of the palette");
                 int sx, sy;
@@ -182,7 +187,8 @@ int main(int argc, char **argv)
 
     const int tileBytes = Layout::tileBytes(mode);
     if (tiles.isEmpty() || tiles.size() % tileBytes != 0) {
-        reject("tileData", tilesWord, "has " + std::to_string(tiles.size()) + " bytes, not a non-zero multiple of "
+        reject("tileData", tilesWord,
+               "has " + std::to_string(tiles.size()) + " bytes, not a non-zero multiple of "
                        + std::to_string(tileBytes));
         return Failed;
     }
@@ -194,9 +200,11 @@ int main(int argc, char **argv)
 
     QImage picture;
     if (down <= INT_MAX / Layout::TileSize)
-        picture = QImage(int(across) * Layout::TileSize, int(down) * Layout::TileSize, QImage::Format_Indexed8);
+        picture = QImage(int(across) * Layout::TileSize, int(down) * Layout::TileSize,
+                         QImage::Format_Indexed8);
     if (picture.isNull()) {
-        reject("tileData", tilesWord, "has " + std::to_string(count) + " tiles, too many for one picture");
+        reject("tileData", tilesWord,
+               "has " + std::to_string(count) + " tiles, too many for one picture");
         return Failed;
     }
     picture.setColorTable(colors);
