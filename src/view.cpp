@@ -210,7 +210,8 @@ int main(int argc, char **argv)
     picture.setColorTable(colors);
     picture.fill(0);
     const bool done = drawTiles(tiles, mode, rotate, tilesWord, picture)
-            && written(picture.save(pictureFile.get(), "PNG"), *pictureFile, "Picture", pictureWord)
+            && (picture.save(pictureFile.get(), "PNG") || cantWrite("Picture", pictureWord))
+            && written(true, *pictureFile, "Picture", pictureWord)
             && putInPlace(*pictureFile, "Picture", pictureWord);
     if (!done)
         return Failed;
