@@ -29,6 +29,9 @@ private:
     // Source pixel (sx, sy) inside a tile for output pixel (x, y); a clockwise turn when rotate is set.
     void mapPixel(int x, int y, int &sx, int &sy) const;
 
+    // convertImage one pixelIndex call at a time, for pictures that are not 8-bit indexed.
+    bool convertByPixel(int tilesAcross, int tilesDown);
+
     QImage *image;
     QDataStream *pictureStream;
     QDataStream *paletteStream;

@@ -38,6 +38,52 @@ void encodeRow(TileMode mode, const uint p[TileSize], uchar record[4]);
 // Inverse of encodeRow: the eight indexes of a row record.
 void decodeRow(TileMode mode, const uchar record[4], uint p[TileSize]);
 
+// encodeRow for eight indexes packed one a byte, p0 in the least significant byte; the result's
+// bytes, least significant first, are the record in file order. Inline: it runs once a row.
+inline quint32 packedRecord(TileMode mode, quint64 pixels)
+{
+    constexpr quint64 lowBits = 0x0101010101010101;
+    // Multiplying the low bits of the eight bytes by this lines them up in the top byte, the
+    // lowest byte's bit on top: one bit plane, leftmost pixel in bit 7.
+    constexpr quint64 gather = 0x8040201008040201;
+    if (mode == Linear) {
+        const quint64 nibbles = pixels & 0x0F0F0F0F0F0F0F0F;
+        quint64 pairs = ((nibbles << 4) | (nibbles >> 8)) & 0x00FF00FF00FF00FF;
+        pairs = (pairs | (pairs >> 8)) & 0x0000FFFF0000FFFF;
+        return quint32(pairs | (pairs >> 16));
+    }
+    quint32 record = 0;
+    for (int k = 0; k < rowBytes(mode); ++k)
+        record |= quint32((((pixels >> k) & lowBits) * gather) >> 56) << (8 * k);
+    return record;
+}
+
+// Turns a tile a quarter turn clockwise in place (as sourcePixel does): rows[y] holds row y packed
+// as for packedRecord, top row first.
+inline void turnTile(quint64 rows[TileSize])
+{
+    // The turn is the transpose of the tile read from the bottom row up.
+    for (int y = 0; y < TileSize / 2; ++y) {
+        const quint64 top = rows[y];
+        rows[y] = rows[TileSize - 1 - y];
+        rows[TileSize - 1 - y] = top;
+    }
+    // Transpose by swapping ever larger blocks across the diagonal: 1, 2, then 4 bytes wide.
+    for (int width = 1; width < TileSize; width *= 2) {
+        const int bits = 8 * width;
+        const quint64 mask = width == 1 ? 0x00FF00FF00FF00FF
+                : width == 2            ? 0x0000FFFF0000FFFF
+                                        : 0x00000000FFFFFFFF;
+        for (int y = 0; y < TileSize; ++y) {
+            if (y & width)
+                continue;
+            const quint64 swap = ((rows[y] >> bits) ^ rows[y + width]) & mask;
+            rows[y + width] ^= swap;
+            rows[y] ^= swap << bits;
+        }
+    }
+}
+
 // Palette word 0x0RGB: the top four bits of each channel, alpha dropped.
 constexpr quint16 paletteWord(QRgb c)
 {

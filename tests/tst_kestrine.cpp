@@ -2,7 +2,9 @@
 
 #include <QDataStream>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QTest>
+#include <QtEndian>
 
 #include <functional>
 #include <iostream>
@@ -38,13 +40,63 @@ static QImage indexed(int width, int height, int colors, const std::function<int
     return image;
 }
 
-// A device that refuses every write, as a full disk does.
+// A device that takes the first room bytes, then refuses every write, as a disk that fills up.
 class DiskFull : public QIODevice
 {
+public:
+    explicit DiskFull(qint64 room = 0) : room(room) { }
+    QByteArray taken;
+
 protected:
     qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (size > room - taken.size())
+            return -1;
+        taken.append(data, size);
+        return size;
+    }
+
+private:
+    qint64 room;
 };
+
+// The tile data by the plain rules, written apart from src/ so that the two can disagree: one
+// pixelIndex call a pixel, merged into a 32-bit row value with shifts, one stream call a row.
+static QByteArray referenceTiles(const QImage &image, TileMode mode, bool rotate)
+{
+    QByteArray tiles;
+    QDataStream stream(&tiles, QIODevice::WriteOnly);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    for (int ty = 0; ty < image.height() / 8; ++ty) {
+        for (int tx = 0; tx < image.width() / 8; ++tx) {
+            for (int r = 0; r < 8; ++r) {
+                quint32 row = 0;
+                for (int i = 0; i < 8; ++i) {
+                    const int sx = rotate ? r : i;
+                    const int sy = rotate ? 7 - i : r;
+                    quint32 p = quint32(image.pixelIndex(8 * tx + sx, 8 * ty + sy));
+                    if (mode == Linear) {
+                        // Indexes past 15 keep their low nibble, so that they stay in their pixel.
+                        row |= (p & 0xF) << (4 * (7 - i));
+                    } else if (mode == Planar) {
+                        row |= (((p & 1) << 7) | ((p & 2) << 14) | ((p & 4) << 21) | ((p & 8) << 28)) >> i;
+                    } else {
+                        p &= 3;
+                        row |= (((p & 1) << 7) | ((p & 2) << 14)) >> i;
+                    }
+                }
+                if (mode == Linear)
+                    stream << qint32(qbswap(row));
+                else if (mode == Planar)
+                    stream << qint32(row);
+                else
+                    stream << qint16(row);
+            }
+        }
+    }
+    return tiles;
+}
 
 static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
@@ -79,7 +131,11 @@ private slots:
     void convertImage();
     void progressLine_data();
     void progressLine();
+    void matchesPixelByPixel_data();
+    void matchesPixelByPixel();
+    void unknownModeWritesNothing_data();
     void unknownModeWritesNothing();
+    void failedStreamIsReported_data();
     void failedStreamIsReported();
 };
 
@@ -305,33 +361,126 @@ void TestKestrine::progressLine()
     }
 }
 
+void TestKestrine::matchesPixelByPixel_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("rotate");
+
+    const char *const modeNames[] = { "linear", "planar", "four-colour" };
+    for (quint32 seed = 1; seed <= 24; ++seed) {
+        QRandomGenerator random(seed);
+        // Mostly small pictures, of any width and height; every fourth one wide and tall enough
+        // for many tile rows and tile columns.
+        const int limit = seed % 4 == 0 ? 400 : 48;
+        const int width = random.bounded(8, limit), height = random.bounded(8, limit);
+        const int colors = seed % 2 ? 16 : 4;
+        // Every third picture has raw bytes beyond its colour table, which each mode reduces.
+        const int values = seed % 3 == 0 ? 256 : colors;
+        // Pictures in other formats are taken one pixelIndex call at a time.
+        const QImage::Format format = seed == 5 ? QImage::Format_Mono
+                : seed == 10                    ? QImage::Format_MonoLSB
+                                                : QImage::Format_Indexed8;
+        QImage image = indexed(width, height, colors, [&](int, int) { return random.bounded(values); });
+        if (format != QImage::Format_Indexed8) {
+            image = QImage(width, height, format);
+            image.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255) });
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    image.setPixel(x, y, random.bounded(2));
+        }
+        for (TileMode mode : { Linear, Planar, FourColor })
+            for (bool rotate : { false, true })
+                QTest::addRow("seed %u, %dx%d, %s%s", seed, width, height, modeNames[mode],
+                              rotate ? " turned" : "")
+                        << image << int(mode) << rotate;
+    }
+}
+
+void TestKestrine::matchesPixelByPixel()
+{
+    QFETCH(QImage, image);
+    QFETCH(int, mode);
+    QFETCH(bool, rotate);
+
+    Run run(image, TileMode(mode), rotate);
+    Console console;
+    QVERIFY(run.kestrine.convertImage());
+    const QByteArray expected = referenceTiles(image, TileMode(mode), rotate);
+    QCOMPARE(run.tiles.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const int tileBytes = mode == FourColor ? 16 : 32;
+        if (run.tiles[i] != expected[i])
+            QFAIL(qPrintable(QString("tile %1, byte %2: %3, not %4")
+                                     .arg(i / tileBytes).arg(i % tileBytes)
+                                     .arg(quint8(run.tiles[i]), 2, 16, QChar('0'))
+                                     .arg(quint8(expected[i]), 2, 16, QChar('0'))));
+    }
+}
+
+void TestKestrine::unknownModeWritesNothing_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("result");
+
+    QTest::newRow("8x8: refused at the first row") << 8 << 8 << false;
+    QTest::newRow("40x24: refused at the first row") << 40 << 24 << false;
+    QTest::newRow("7x16: no whole tile, nothing to refuse") << 7 << 16 << true;
+}
+
 void TestKestrine::unknownModeWritesNothing()
 {
-    Run run(indexed(8, 8, 16, [](int, int) { return 1; }), NoMode, false);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(bool, result);
+
+    Run run(indexed(width, height, 16, [](int, int) { return 1; }), NoMode, false);
     Console console;
-    QVERIFY(run.kestrine.readImage());
-    QVERIFY(!run.kestrine.convertImage());
-    QCOMPARE(QString::fromStdString(console.out.str()), "Convert Image (1x1 Tiles without rotation) ...\n");
+    QCOMPARE(run.kestrine.convertImage(), result);
+    QCOMPARE(QString::fromStdString(console.out.str()),
+             QString("Convert Image (%1x%2 Tiles without rotation) ...\n").arg(width / 8).arg(height / 8));
     QVERIFY(run.tiles.isEmpty());
+}
+
+void TestKestrine::failedStreamIsReported_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("room");
+    QTest::addColumn<bool>("result");
+
+    // A 40x24 picture: three tile rows of five tiles.
+    for (TileMode mode : { Linear, Planar, FourColor }) {
+        const int tileRow = 5 * (mode == FourColor ? 16 : 32);
+        QTest::addRow("mode %d, no room", mode) << int(mode) << 0 << false;
+        QTest::addRow("mode %d, room for one row record", mode) << int(mode) << 4 << false;
+        QTest::addRow("mode %d, full in the second tile row", mode) << int(mode) << tileRow + 1 << false;
+        QTest::addRow("mode %d, one byte short", mode) << int(mode) << 3 * tileRow - 1 << false;
+        QTest::addRow("mode %d, room for all", mode) << int(mode) << 3 * tileRow << true;
+    }
 }
 
 void TestKestrine::failedStreamIsReported()
 {
-    DiskFull full;
-    QVERIFY(full.open(QIODevice::WriteOnly));
-    QDataStream refusing(&full);
-    QImage image = indexed(16, 16, 16, [](int x, int y) { return x ^ y; });
+    QFETCH(int, mode);
+    QFETCH(int, room);
+    QFETCH(bool, result);
+
+    DiskFull disk(room);
+    QVERIFY(disk.open(QIODevice::WriteOnly));
+    QDataStream stream(&disk);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    QImage image = indexed(40, 24, 16, [](int x, int y) { return x ^ y; });
 
     Console console;
-    Kestrine paletteFails(&image, &refusing, &refusing, Linear, false);
-    QVERIFY(paletteFails.readImage());
-    QVERIFY(!paletteFails.convertColors());
-
-    for (TileMode mode : { Linear, Planar, FourColor }) {
-        refusing.resetStatus();
-        Kestrine tilesFail(&image, &refusing, &refusing, mode, true);
-        QVERIFY(tilesFail.readImage());
-        QVERIFY(!tilesFail.convertImage());
+    Kestrine kestrine(&image, &stream, &stream, TileMode(mode), true);
+    QVERIFY(kestrine.readImage());
+    QCOMPARE(kestrine.convertImage(), result);
+    // Whatever got through is the start of the tile data.
+    QCOMPARE(disk.taken, referenceTiles(image, TileMode(mode), true).left(disk.taken.size()));
+    if (room == 0) {
+        stream.resetStatus();
+        QVERIFY(!kestrine.convertColors());
     }
 }
 
