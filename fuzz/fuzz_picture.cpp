@@ -1,0 +1,71 @@
+// Arbitrary bytes as an input picture: loaded the way the tool loads a file, then converted in
+// every layout, with and without the turn, into memory.
+#include "kestrine.h"
+#include "picture.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QDataStream>
+#include <QImage>
+
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <streambuf>
+
+namespace {
+
+// Swallows the converter's console lines: they would drown the fuzzer's own report.
+class Discard : public std::streambuf
+{
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char *, std::streamsize n) override { return n; }
+};
+
+// A run that reports success must have written exactly what its picture and layout call for.
+void check(bool condition)
+{
+    if (!condition)
+        abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    static Discard discard;
+    std::cout.rdbuf(&discard);
+    std::cerr.rdbuf(&discard);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) { });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    QImage image = loadPicture(bytes);
+
+    for (TileMode mode : { Linear, Planar, FourColor }) {
+        for (bool rotate : { false, true }) {
+            QByteArray palette, tiles;
+            QBuffer paletteBuffer(&palette), tileBuffer(&tiles);
+            paletteBuffer.open(QIODevice::WriteOnly);
+            tileBuffer.open(QIODevice::WriteOnly);
+            QDataStream paletteStream(&paletteBuffer), pictureStream(&tileBuffer);
+            paletteStream.setByteOrder(QDataStream::LittleEndian);
+            pictureStream.setByteOrder(QDataStream::LittleEndian);
+
+            Kestrine kestrine(&image, &paletteStream, &pictureStream, mode, rotate);
+            if (!kestrine.readImage()) {
+                check(palette.isEmpty() && tiles.isEmpty());
+                return 0; // the outcome does not depend on the layout
+            }
+            check(kestrine.convertColors());
+            check(palette.size() == 2 * (mode == FourColor ? 4 : image.colorCount()));
+            check(kestrine.convertImage());
+            check(tiles.size() == qsizetype(image.width() / 8) * (image.height() / 8) * Layout::tileBytes(mode));
+        }
+    }
+    return 0;
+}
