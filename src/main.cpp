@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <csignal>
 #include <iostream>
 #include <memory>
 #include <unistd.h>
@@ -75,6 +76,8 @@ static void quietQt(QtMsgType, const QMessageLogContext &, const QString &) { }
 int main(int argc, char **argv)
 {
     qInstallMessageHandler(quietQt);
+    // A FIFO output whose reader goes away is a write failure to report, not a reason to die.
+    signal(SIGPIPE, SIG_IGN);
     if (argc <= 4) {
         printUsage(argv[0]);
         return BadCommandLine;
