@@ -53,15 +53,19 @@ bool holdsAllPixels(QIODevice *device)
 {
     // File header (14 bytes), then the info header; an OS/2 core header has 16-bit sides.
     const QByteArray head = device->read(14 + 40);
-    if (head.size() < 14 + 12 || !head.startsWith("BM"))
+    if (!head.startsWith("BM"))
         return true;
     const auto *h = reinterpret_cast<const uchar *>(head.constData());
     const qint64 fileSize = device->size();
     const qint64 dataOffset = qFromLittleEndian<quint32>(h + 10);
     const qint64 infoSize = qFromLittleEndian<quint32>(h + 14);
+    // Qt also decodes some headers of other sizes, reading their fields in ways of its own; what
+    // their pixel data should be cannot be told from here, so they are not taken on trust.
     const bool core = infoSize == 12;
-    if (!core && head.size() < 14 + 40)
-        return true; // not a header Qt decodes
+    if (!core && infoSize != 40 && infoSize != 64 && infoSize != 108 && infoSize != 124)
+        return false;
+    if (head.size() < 14 + (core ? 12 : 40))
+        return false;
     const qint64 width = core ? qFromLittleEndian<quint16>(h + 18) : qFromLittleEndian<qint32>(h + 18);
     const qint64 height = std::llabs(core ? qFromLittleEndian<qint16>(h + 20) : qFromLittleEndian<qint32>(h + 22));
     const int bitsPerPixel = qFromLittleEndian<quint16>(h + (core ? 24 : 28));

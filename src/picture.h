@@ -21,7 +21,8 @@ QImage loadPicture(const QByteArray &bytes);
 // False when the device holds a BMP whose pixel data is not all there: uncompressed rows that run
 // past the end of the file, or a run-length stream that stops (or skips ahead) before it has
 // described every pixel. Qt 6.4 decodes such a file without complaint and leaves the missing
-// pixels as whatever memory held. True for every other format, which either refuses a cut file
+// pixels as whatever memory held. An info header of a size other than the core (12 bytes),
+// Windows (40, 108, 124) and OS/2 2.x (64) ones is refused as well. True for every other format, which either refuses a cut file
 // itself or never decodes to an indexed picture. Reads from the start of a random-access device
 // and leaves its position anywhere.
 bool holdsAllPixels(QIODevice *device);
