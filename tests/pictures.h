@@ -14,7 +14,7 @@
 
 using IndexAt = std::function<int(int x, int y)>;
 
-static QList<QRgb> colourTable(int colors)
+inline QList<QRgb> colourTable(int colors)
 {
     QList<QRgb> table;
     for (int i = 0; i < colors; ++i)
@@ -22,18 +22,18 @@ static QList<QRgb> colourTable(int colors)
     return table;
 }
 
-static void putLe32(QByteArray &bytes, int at, quint32 value) { qToLittleEndian(value, bytes.data() + at); }
-static void putLe16(QByteArray &bytes, int at, quint16 value) { qToLittleEndian(value, bytes.data() + at); }
+inline void putLe32(QByteArray &bytes, int at, quint32 value) { qToLittleEndian(value, bytes.data() + at); }
+inline void putLe16(QByteArray &bytes, int at, quint16 value) { qToLittleEndian(value, bytes.data() + at); }
 
 enum BmpCompression { Uncompressed = 0, Rle8 = 1, Rle4 = 2 };
 
 // Offset of the pixel data in every BMP made here: file header, 40-byte info header, colour table.
-static int bmpPixelOffset(int colors) { return 14 + 40 + 4 * colors; }
+inline int bmpPixelOffset(int colors) { return 14 + 40 + 4 * colors; }
 
 // A BMP with a 40-byte info header, bottom row first. The run-length streams use runs of one
 // pixel (two in RLE4), end every row with an end-of-line mark and replace the last by the
 // end-of-bitmap mark, as common writers do.
-static QByteArray bmp(int width, int height, int bits, int colors, const IndexAt &index,
+inline QByteArray bmp(int width, int height, int bits, int colors, const IndexAt &index,
                       BmpCompression compression = Uncompressed)
 {
     QByteArray data;
@@ -79,7 +79,7 @@ static QByteArray bmp(int width, int height, int bits, int colors, const IndexAt
     return file + data;
 }
 
-static QByteArray pngChunk(const char *kind, const QByteArray &data)
+inline QByteArray pngChunk(const char *kind, const QByteArray &data)
 {
     static const auto crcTable = [] {
         std::array<quint32, 256> table{};
@@ -106,7 +106,7 @@ static QByteArray pngChunk(const char *kind, const QByteArray &data)
 // A palette PNG of 4-bit pixels with a colour table of `colors` entries; the pixels may name
 // entries the table lacks. claimedWidth/claimedHeight, when set, go into the header instead of
 // the real size.
-static QByteArray png4(int width, int height, int colors, const IndexAt &index,
+inline QByteArray png4(int width, int height, int colors, const IndexAt &index,
                        int claimedWidth = 0, int claimedHeight = 0)
 {
     QByteArray raw;

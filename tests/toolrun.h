@@ -23,7 +23,7 @@ struct Result
 
 // Runs the built tool in dir; fileSizeLimit > 0 makes writes past that many bytes fail with EFBIG.
 // whileRunning, if given, is called once the tool has started, before waiting for its end.
-static Result runTool(const QString &dir, const QStringList &args, qint64 fileSizeLimit = 0,
+inline Result runTool(const QString &dir, const QStringList &args, qint64 fileSizeLimit = 0,
                       const QStringList &extraEnv = {},
                       const std::function<void()> &whileRunning = {})
 {
@@ -52,13 +52,13 @@ static Result runTool(const QString &dir, const QStringList &args, qint64 fileSi
     return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
 }
 
-static QByteArray read(const QString &path)
+inline QByteArray read(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-static void write(const QString &path, const QByteArray &bytes)
+inline void write(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -66,7 +66,7 @@ static void write(const QString &path, const QByteArray &bytes)
 }
 
 // Every entry in a folder with a hash of its contents, to show that a run left nothing behind.
-static QStringList snapshot(const QString &dir)
+inline QStringList snapshot(const QString &dir)
 {
     QStringList entries;
     for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name)) {

@@ -47,7 +47,7 @@ static QByteArray tilesOf(int width, int height, const IndexAt &index, char layo
 static QByteArray paletteOf(int colors)
 {
     QByteArray out;
-    for (QRgb c : colourTable(colors).mid(0, colors))
+    for (QRgb c : colourTable(colors))
         out += char((qGreen(c) & 0xF0) | qBlue(c) >> 4), out += char(qRed(c) >> 4);
     return out;
 }
