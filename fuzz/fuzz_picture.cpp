@@ -7,9 +7,11 @@
 #include <QByteArray>
 #include <QDataStream>
 #include <QImage>
+#include <QImageReader>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <streambuf>
 
@@ -28,6 +30,34 @@ void check(bool condition)
 {
     if (!condition)
         abort();
+}
+
+// Decodes the bytes again into a picture of the same size and format whose pixels all hold fill;
+// Qt decodes into that memory when it can.
+QImage decodeOver(const QByteArray &bytes, const QImage &like, uchar fill)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImage image(like.size(), like.format());
+    image.fill(fill);
+    QImageReader reader(&buffer);
+    reader.read(&image);
+    return image;
+}
+
+// A pixel that the decoder never wrote keeps whatever the memory held: decoded over two different
+// fillings, a picture whose every pixel came from the file comes out the same.
+bool everyPixelDecoded(const QByteArray &bytes, const QImage &image)
+{
+    const QImage zeros = decodeOver(bytes, image, 0x00), ones = decodeOver(bytes, image, 0xFF);
+    if (zeros.size() != image.size() || ones.size() != image.size())
+        return true; // Qt made pictures of its own: nothing to compare
+    for (int y = 0; y < image.height(); ++y) {
+        if (memcmp(zeros.constScanLine(y), ones.constScanLine(y), size_t(image.width())) != 0)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -67,5 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check(tiles.size() == qsizetype(image.width() / 8) * (image.height() / 8) * Layout::tileBytes(mode));
         }
     }
+    check(everyPixelDecoded(bytes, image));
     return 0;
 }
