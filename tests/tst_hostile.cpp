@@ -84,6 +84,8 @@ private slots:
     void faults_data();
     void faults();
     void vanishingReader();
+    void pictureFromAPipe_data();
+    void pictureFromAPipe();
 
 private:
     std::unique_ptr<QTemporaryDir> tempDir;
@@ -268,6 +270,51 @@ void TestHostile::vanishingReader()
     QCOMPARE(result.status, 253);
     QCOMPARE(result.err, QByteArray("Cant write outputFile (Picture) 't.fifo'!\n"));
     QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+void TestHostile::pictureFromAPipe_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("error");
+
+    const QByteArray whole = bmp(16, 8, 4, 16, pattern);
+    QTest::newRow("whole BMP") << whole << 0 << QByteArray();
+    QTest::newRow("cut BMP") << whole.chopped(10) << 253 << unsupported;
+}
+
+// A pipe cannot be read twice, so the loader checks what came through it in memory.
+void TestHostile::pictureFromAPipe()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QFETCH(QByteArray, error);
+
+    QVERIFY(mkfifo(qPrintable(path("in.fifo")), 0600) == 0);
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runTool(tempDir->path(), { "-l", "in.fifo", "t.bin", "p.pal" }, 0, {}, [&] {
+        // Opening a FIFO without a reader fails at once when not blocking: wait for the tool,
+        // bounded so a tool that never reads cannot hang the test.
+        int writer = -1;
+        for (int i = 0; i < 3000 && writer < 0; ++i) {
+            writer = open(qPrintable(path("in.fifo")), O_WRONLY | O_NONBLOCK);
+            if (writer < 0)
+                usleep(10000);
+        }
+        if (writer >= 0) {
+            fcntl(writer, F_SETFL, 0);
+            QVERIFY(::write(writer, input.constData(), size_t(input.size())) == input.size());
+            close(writer);
+        }
+    });
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.err, error);
+    if (status == 0) {
+        QCOMPARE(read(path("t.bin")), tilesOf(16, 8, pattern, 'l'));
+        QCOMPARE(read(path("p.pal")), paletteOf(16));
+    } else {
+        QCOMPARE(snapshot(tempDir->path()), before);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHostile)
