@@ -13,7 +13,9 @@ namespace {
 enum BmpCompression { Rgb = 0, Rle8 = 1, Rle4 = 2, BitFields = 3, AlphaBitFields = 6 };
 
 // Walks a run-length stream the way a decoder would fill the picture, bottom row first, and tells
-// whether every pixel of every row was written before the stream ended.
+// whether every pixel of every row was written before the stream ended. A run that reaches past
+// its row is refused too: Qt does not skip the rest of such a literal run and reads its bytes as
+// codes, so where it goes from there is its own.
 bool rleCoversAll(QIODevice *device, bool rle4, qint64 width, qint64 height)
 {
     qint64 x = 0, y = 0;
@@ -22,18 +24,20 @@ bool rleCoversAll(QIODevice *device, bool rle4, qint64 width, qint64 height)
     while (next(count) && next(value)) {
         if (count > 0) {
             x += count;
+            if (x > width)
+                return false;
             continue;
         }
         switch (value) {
         case 0: // end of line
-            if (x < width)
+            if (x != width)
                 return false;
             x = 0;
             if (++y == height)
                 return true; // the decoder stops here, mark or not
             break;
         case 1: // end of bitmap
-            return y == height - 1 && x >= width;
+            return y == height - 1 && x == width;
         case 2: // a delta skips pixels, leaving them unwritten
             return false;
         default: { // a literal run, padded to an even number of bytes
@@ -41,6 +45,8 @@ bool rleCoversAll(QIODevice *device, bool rle4, qint64 width, qint64 height)
             if (device->skip(bytes + bytes % 2) != bytes + bytes % 2)
                 return false;
             x += value;
+            if (x > width)
+                return false;
         }
         }
     }

@@ -106,6 +106,10 @@ void TestPicture::runLengthGaps_data()
     QTest::newRow("row ended short") << QByteArray::fromHex("0301 0000 0402 0001") << false;
     QTest::newRow("delta skips pixels") << QByteArray::fromHex("0002 0101 0302 0001") << false;
     QTest::newRow("literal run cut") << QByteArray::fromHex("0401 0000 0004 0102") << false;
+    QTest::newRow("run past the row") << QByteArray::fromHex("0501 0000 0402 0001") << false;
+    // Found by fuzzing: Qt reads the literal run's last two bytes as the end-of-bitmap mark and
+    // leaves the top row unwritten.
+    QTest::newRow("literal run past the row") << QByteArray::fromHex("0006 010203010001 0000 0402 0001") << false;
 }
 
 // Pixels a run-length stream never reaches are as undefined as missing rows.
