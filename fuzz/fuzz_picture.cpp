@@ -25,7 +25,7 @@ protected:
     std::streamsize xsputn(const char *, std::streamsize n) override { return n; }
 };
 
-// A run that reports success must have written exactly what its picture and layout call for.
+// A broken promise is a finding like a crash: abort, so that the fuzzer keeps the input.
 void check(bool condition)
 {
     if (!condition)
@@ -91,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 check(palette.isEmpty() && tiles.isEmpty());
                 return 0; // the outcome does not depend on the layout
             }
+            // A run that succeeds has written exactly what its picture and layout call for.
             check(kestrine.convertColors());
             check(palette.size() == 2 * (mode == FourColor ? 4 : image.colorCount()));
             check(kestrine.convertImage());
