@@ -1,46 +1,11 @@
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
+#include "toolrun.h"
 
-#include <csignal>
+#include <QImage>
+#include <QTemporaryDir>
+
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-static const QString tool = QStringLiteral(KESTRINE_TOOL);
-
-struct Result
-{
-    int status = -1;
-    QByteArray out, err;
-};
-
-// Runs the built tool in dir; fileSizeLimit > 0 makes writes past that many bytes fail with EFBIG.
-static Result runTool(const QString &dir, const QStringList &args, qint64 fileSizeLimit = 0,
-                      const QStringList &extraEnv = {})
-{
-    QProcess process;
-    process.setWorkingDirectory(dir);
-    QStringList env = QProcess::systemEnvironment();
-    env.removeIf([](const QString &v) { return v.startsWith("POSIXLY_CORRECT="); });
-    process.setEnvironment(env + extraEnv);
-    if (fileSizeLimit > 0) {
-        process.setChildProcessModifier([fileSizeLimit] {
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{ rlim_t(fileSizeLimit), rlim_t(fileSizeLimit) };
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    process.start(tool, args);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
-}
 
 static QByteArray usage()
 {
@@ -65,32 +30,6 @@ static QImage sample(int colors = 16, int width = 16, int height = 8)
         for (int x = 0; x < width; ++x)
             image.setPixel(x, y, uint((x * 3 + y * 5 + x * y) % colors));
     return image;
-}
-
-static QByteArray read(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-static void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-// Every file in a folder with a hash of its contents, to show that a run left nothing behind.
-static QStringList snapshot(const QString &dir)
-{
-    QStringList entries;
-    for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name)) {
-        QByteArray hash = info.isFile()
-                ? QCryptographicHash::hash(read(info.filePath()), QCryptographicHash::Sha256).toHex()
-                : QByteArray("not a file");
-        entries << info.fileName() + ' ' + hash;
-    }
-    return entries;
 }
 
 class TestCli : public QObject
