@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QString>
 
-#include <csignal>
 #include <iostream>
 #include <memory>
 #include <unistd.h>
@@ -30,9 +29,7 @@ void printUsage(const char *programName)
 
 int main(int argc, char **argv)
 {
-    silenceLibraryMessages();
-    // A FIFO output whose reader goes away is a write failure to report, not a reason to die.
-    signal(SIGPIPE, SIG_IGN);
+    setUpOutputTool();
     if (argc <= 4) {
         printUsage(argv[0]);
         return BadCommandLine;

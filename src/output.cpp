@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <csignal>
 #include <iostream>
 
 std::unique_ptr<QFileDevice> openOutput(const QString &name)
@@ -55,8 +56,9 @@ bool putInPlace(QFileDevice &file, const char *what, const char *name)
 
 static void quietQt(QtMsgType, const QMessageLogContext &, const QString &) { }
 
-void silenceLibraryMessages()
+void setUpOutputTool()
 {
     // stderr carries only the tool's own lines, so that scripts can rely on them.
     qInstallMessageHandler(quietQt);
+    signal(SIGPIPE, SIG_IGN);
 }

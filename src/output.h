@@ -25,7 +25,9 @@ bool written(bool stepDone, QDataStream &stream, QFileDevice &file, const char *
 // Puts a fully written output in place; false (after cantWrite's line) when that failed.
 bool putInPlace(QFileDevice &file, const char *what, const char *name);
 
-// Keeps the image library's chatter (libpng warnings and the like) off stderr for good.
-void silenceLibraryMessages();
+// Process set-up for a tool that writes outputs: the image library's chatter (libpng warnings and
+// the like) stays off stderr, and a FIFO output whose reader goes away is a write failure to
+// report, not a reason to die.
+void setUpOutputTool();
 
 #endif

@@ -117,9 +117,23 @@ static bool admit(QIODevice *device)
     return device->seek(0) && holdsAllPixels(device) && device->seek(0);
 }
 
+// The name as Qt's own reader resolves it: a missing "name" is found as "name.png" and so on,
+// trying the suffix of every format it reads.
+static QString existingName(const QString &fileName)
+{
+    if (QFile::exists(fileName))
+        return fileName;
+    for (const QByteArray &suffix : QImageReader::supportedImageFormats()) {
+        const QString candidate = fileName + u'.' + QString::fromLatin1(suffix);
+        if (QFile::exists(candidate))
+            return candidate;
+    }
+    return fileName;
+}
+
 QImage loadPicture(const QString &fileName)
 {
-    QFile file(fileName);
+    QFile file(existingName(fileName));
     if (!file.open(QIODevice::ReadOnly))
         return QImage();
     // A pipe cannot be read twice: take it in whole and look at it in memory.

@@ -126,7 +126,7 @@ static bool drawTiles(const QByteArray &tiles, TileMode mode, bool rotate, const
 
 int main(int argc, char **argv)
 {
-    silenceLibraryMessages();
+    setUpOutputTool();
 
     TileMode mode = NoMode;
     bool rotate = false;

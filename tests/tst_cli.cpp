@@ -121,6 +121,7 @@ void TestCli::optionsAndNames_data()
     QTest::newRow("-l -r") << QStringList{ "-l", "-r", "in.png", "t", "p" } << "lr" << "16" << linearTurned;
     QTest::newRow("option word last") << QStringList{ "in.png", "t", "p", "-lr" } << "lr" << "16" << linearTurned;
     QTest::newRow("option word between") << QStringList{ "in.png", "-l", "t", "p" } << "l" << "16" << linear;
+    QTest::newRow("name without suffix finds in.png") << QStringList{ "-l", "in", "t", "p" } << "l" << "16" << linear;
     QTest::newRow("fifth word ignored") << QStringList{ "-l", "in.png", "t", "p", "extra" } << "l" << "16" << linear;
     QTest::newRow("-lp is planar") << QStringList{ "-lp", "in.png", "t", "p" } << "p" << "16" << linear;
     QTest::newRow("-4l is linear") << QStringList{ "-4l", "in.png", "t", "p" } << "l" << "16" << linear;
