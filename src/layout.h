@@ -12,6 +12,12 @@ enum TileMode : int {
     NoMode = 3
 };
 
+// The mode that an option letter of either tool selects (l, p, 4); NoMode for any other letter.
+constexpr TileMode modeOfLetter(int letter)
+{
+    return letter == 'l' ? Linear : letter == 'p' ? Planar : letter == '4' ? FourColor : NoMode;
+}
+
 // What both ends of the tile data and palette files agree on; no I/O here.
 namespace Layout {
 

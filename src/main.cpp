@@ -38,20 +38,11 @@ int main(int argc, char **argv)
     TileMode mode = NoMode;
     bool rotate = false;
     for (int letter; (letter = getopt(argc, argv, "l4rph?:")) != -1;) {
-        switch (letter) {
-        case 'l':
-            mode = Linear;
-            break;
-        case 'p':
-            mode = Planar;
-            break;
-        case '4':
-            mode = FourColor;
-            break;
-        case 'r':
+        if (modeOfLetter(letter) != NoMode) {
+            mode = modeOfLetter(letter);
+        } else if (letter == 'r') {
             rotate = true;
-            break;
-        default:
+        } else {
             printUsage(argv[0]);
             return BadCommandLine;
         }

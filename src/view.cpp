@@ -132,27 +132,11 @@ int main(int argc, char **argv)
     bool rotate = false;
     int tilesAcross = DefaultTilesAcross;
     for (int letter; (letter = getopt(argc, argv, "l4prw:h?")) != -1;) {
-        switch (letter) {
-        case 'l':
-            mode = Linear;
-            break;
-        case 'p':
-            mode = Planar;
-            break;
-        case '4':
-            mode = FourColor;
-            break;
-        case 'r':
+        if (modeOfLetter(letter) != NoMode) {
+            mode = modeOfLetter(letter);
+        } else if (letter == 'r') {
             rotate = true;
-            break;
-        case 'w':
-            tilesAcross = tilesAcrossWord(optarg);
-            if (tilesAcross == 0) {
-                printUsage(argv[0]);
-                return BadCommandLine;
-            }
-            break;
-        default:
+        } else if (letter != 'w' || (tilesAcross = tilesAcrossWord(optarg)) == 0) {
             printUsage(argv[0]);
             return BadCommandLine;
         }

@@ -21,11 +21,11 @@ struct Result
     QByteArray out, err;
 };
 
-// Runs the built tool in dir; fileSizeLimit > 0 makes writes past that many bytes fail with EFBIG.
-// whileRunning, if given, is called once the tool has started, before waiting for its end.
-inline Result runTool(const QString &dir, const QStringList &args, qint64 fileSizeLimit = 0,
-                      const QStringList &extraEnv = {},
-                      const std::function<void()> &whileRunning = {})
+// Runs a built program in dir; fileSizeLimit > 0 makes writes past that many bytes fail with
+// EFBIG. whileRunning, if given, is called once it has started, before waiting for its end.
+inline Result runProgram(const QString &program, const QString &dir, const QStringList &args,
+                         qint64 fileSizeLimit = 0, const QStringList &extraEnv = {},
+                         const std::function<void()> &whileRunning = {})
 {
     QProcess process;
     process.setWorkingDirectory(dir);
@@ -41,7 +41,7 @@ inline Result runTool(const QString &dir, const QStringList &args, qint64 fileSi
             setrlimit(RLIMIT_FSIZE, &limit);
         }
     });
-    process.start(tool, args);
+    process.start(program, args);
     if (whileRunning && process.waitForStarted())
         whileRunning();
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
@@ -50,6 +50,14 @@ inline Result runTool(const QString &dir, const QStringList &args, qint64 fileSi
         return {};
     }
     return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
+}
+
+// The converter, as runProgram runs it.
+inline Result runTool(const QString &dir, const QStringList &args, qint64 fileSizeLimit = 0,
+                      const QStringList &extraEnv = {},
+                      const std::function<void()> &whileRunning = {})
+{
+    return runProgram(tool, dir, args, fileSizeLimit, extraEnv, whileRunning);
 }
 
 inline QByteArray read(const QString &path)

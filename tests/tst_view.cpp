@@ -1,48 +1,16 @@
-#include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
+#include "toolrun.h"
+
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-static const QString converter = QStringLiteral(KESTRINE_TOOL);
 static const QString viewer = QStringLiteral(KESTRINE_VIEW_TOOL);
-
-struct Result
-{
-    int status = -1;
-    QByteArray out, err;
-};
-
-// Runs a built tool in dir; fileSizeLimit > 0 makes writes past that many bytes fail with EFBIG.
-static Result run(const QString &tool, const QString &dir, const QStringList &args,
-                  qint64 fileSizeLimit = 0)
-{
-    QProcess process;
-    process.setWorkingDirectory(dir);
-    QStringList env = QProcess::systemEnvironment();
-    env.removeIf([](const QString &v) { return v.startsWith("POSIXLY_CORRECT="); });
-    process.setEnvironment(env);
-    if (fileSizeLimit > 0) {
-        process.setChildProcessModifier([fileSizeLimit] {
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{ rlim_t(fileSizeLimit), rlim_t(fileSizeLimit) };
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    process.start(tool, args);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
-}
 
 static QByteArray usage()
 {
@@ -54,32 +22,6 @@ static QByteArray usage()
            "       -4r = 4 color mode (rotated)\n"
            "       -w  = tiles in a row of the picture, 1 to 65535 (default 16)\n"
            "       -h or -? = this\n";
-}
-
-static QByteArray read(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-static void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-// Every entry of a folder with a hash of its contents, to show that a run left nothing behind.
-static QStringList snapshot(const QString &dir)
-{
-    QStringList entries;
-    for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name)) {
-        const QByteArray hash = info.isFile()
-                ? QCryptographicHash::hash(read(info.filePath()), QCryptographicHash::Sha256).toHex()
-                : QByteArray("not a file");
-        entries << info.fileName() + ' ' + hash;
-    }
-    return entries;
 }
 
 // Palette words as the file holds them, little-endian.
@@ -223,9 +165,9 @@ void TestView::roundTrip()
         const QString context = QString("seed %1, picture %2: %3x%4, -w %5")
                 .arg(seed).arg(picture).arg(source.width()).arg(source.height()).arg(across);
 
-        Result result = run(converter, tempDir->path(), { options, "source.png", "t.bin", "p.pal" });
-        QVERIFY2(result.status == 0, qPrintable(context + ": converter " + result.err));
-        result = run(viewer, tempDir->path(), { options, "-w", QString::number(across), "t.bin", "p.pal", "view.png" });
+        Result result = runTool(tempDir->path(), { options, "source.png", "t.bin", "p.pal" });
+        QVERIFY2(result.status == 0, qPrintable(context + ": tool " + result.err));
+        result = runProgram(viewer, tempDir->path(), { options, "-w", QString::number(across), "t.bin", "p.pal", "view.png" });
         QVERIFY2(result.status == 0 && result.err.isEmpty(), qPrintable(context + ": viewer " + result.err));
         QVERIFY2(result.out.endsWith("\nDone ...\n"), qPrintable(context));
 
@@ -236,8 +178,8 @@ void TestView::roundTrip()
         QVERIFY2(wrong.isEmpty(), qPrintable(context + ": " + wrong));
 
         if (count % qMin(across, count) == 0) {
-            result = run(converter, tempDir->path(), { options, "view.png", "t2.bin", "p2.pal" });
-            QVERIFY2(result.status == 0, qPrintable(context + ": converter on the view " + result.err));
+            result = runTool(tempDir->path(), { options, "view.png", "t2.bin", "p2.pal" });
+            QVERIFY2(result.status == 0, qPrintable(context + ": tool on the view " + result.err));
             QVERIFY2(read(path("t2.bin")) == read(path("t.bin")), qPrintable(context + ": tile data differs"));
             QVERIFY2(read(path("p2.pal")) == read(path("p.pal")), qPrintable(context + ": palette differs"));
         }
@@ -279,7 +221,7 @@ void TestView::tilesAcross()
     write(path("-t.bin"), bytes);
     write(path("p.pal"), palette(16));
     write(path("p4.pal"), palette(4));
-    const Result result = run(viewer, tempDir->path(), args);
+    const Result result = runProgram(viewer, tempDir->path(), args);
     QCOMPARE(result.err, QByteArray());
     QCOMPARE(result.out, out);
     QCOMPARE(result.status, 0);
@@ -329,7 +271,7 @@ void TestView::usageAnswers()
     write(path("t.bin"), tiles(1, 32));
     write(path("p.pal"), palette(16));
     const QStringList before = snapshot(tempDir->path());
-    const Result result = run(viewer, tempDir->path(), args);
+    const Result result = runProgram(viewer, tempDir->path(), args);
     QCOMPARE(result.status, 255);
     QCOMPARE(result.out, usage());
     if (diagnostic.isEmpty())
@@ -412,7 +354,7 @@ void TestView::rejectedInputTouchesNothing()
     write(path("p.pal"), paletteData);
     write(path("v.png"), "earlier picture");
     const QStringList before = snapshot(tempDir->path());
-    const Result result = run(viewer, tempDir->path(), args);
+    const Result result = runProgram(viewer, tempDir->path(), args);
     QCOMPARE(result.status, status);
     QCOMPARE(result.err, error);
     QVERIFY2(!result.out.contains("Done"), result.out);
@@ -428,7 +370,7 @@ void TestView::writeFailureTouchesNothing()
     write(path("p.pal"), palette(16));
     write(path("v.png"), "earlier picture");
     const QStringList before = snapshot(tempDir->path());
-    const Result result = run(viewer, tempDir->path(), { "-p", "t.bin", "p.pal", "v.png" }, 200);
+    const Result result = runProgram(viewer, tempDir->path(), { "-p", "t.bin", "p.pal", "v.png" }, 200);
     QCOMPARE(result.status, 253);
     QCOMPARE(result.err, QByteArray("Cant write outputFile (Picture) 'v.png'!\n"));
     QVERIFY(!result.out.contains("Done"));
@@ -442,7 +384,7 @@ void TestView::fifoOutputIsWrittenInPlace()
     QVERIFY(mkfifo(qPrintable(path("v.fifo")), 0600) == 0);
     const int reader = open(qPrintable(path("v.fifo")), O_RDONLY | O_NONBLOCK);
     QVERIFY(reader >= 0);
-    const Result result = run(viewer, tempDir->path(), { "-4r", "-w", "2", "t.bin", "p.pal", "v.fifo" });
+    const Result result = runProgram(viewer, tempDir->path(), { "-4r", "-w", "2", "t.bin", "p.pal", "v.fifo" });
     QByteArray png(65536, 0);
     png.resize(qMax<ssize_t>(0, ::read(reader, png.data(), png.size())));
     close(reader);
@@ -459,8 +401,8 @@ void TestView::sampleViewIsCurrent()
 {
     // The README shows this view beside the sample; it must be what the tool makes today.
     const QString samples = QStringLiteral(KESTRINE_SOURCE_DIR "/samples/");
-    QCOMPARE(run(converter, tempDir->path(), { "-l", samples + "kestrel.png", "t.bin", "p.pal" }).status, 0);
-    QCOMPARE(run(viewer, tempDir->path(), { "-l", "-w", "8", "t.bin", "p.pal", "v.png" }).status, 0);
+    QCOMPARE(runTool(tempDir->path(), { "-l", samples + "kestrel.png", "t.bin", "p.pal" }).status, 0);
+    QCOMPARE(runProgram(viewer, tempDir->path(), { "-l", "-w", "8", "t.bin", "p.pal", "v.png" }).status, 0);
     const QImage committed(samples + "kestrel-view.png");
     QVERIFY(!committed.isNull());
     const QString wrong = difference(committed, QImage(path("v.png")));
