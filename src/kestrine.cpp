@@ -138,14 +138,15 @@ bool Kestrine::convertByPixel(int tilesAcross, int tilesDown)
     for (int ty = 0; ty < tilesDown; ++ty) {
         for (int tx = 0; tx < tilesAcross; ++tx) {
             for (int r = 0; r < 8; ++r) {
-                uint p[Layout::TileSize];
+                quint64 pixels = 0;
                 for (int i = 0; i < Layout::TileSize; ++i) {
                     int sx, sy;
                     mapPixel(i, r, sx, sy);
-                    p[i] = uint(image->pixelIndex(8 * tx + sx, 8 * ty + sy));
+                    const uint p = uint(image->pixelIndex(8 * tx + sx, 8 * ty + sy));
+                    pixels |= quint64(p & 0xFF) << (8 * i);
                 }
                 uchar record[4];
-                Layout::encodeRow(mode, p, record);
+                qToLittleEndian<quint32>(Layout::packedRecord(mode, pixels), record);
                 pictureStream->writeRawData(reinterpret_cast<const char *>(record),
                                             Layout::rowBytes(mode));
                 if (pictureStream->status() != QDataStream::Ok)

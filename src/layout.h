@@ -37,15 +37,9 @@ inline void sourcePixel(bool rotate, int x, int y, int &sx, int &sy)
     sy = rotate ? TileSize - 1 - x : y;
 }
 
-// The row record of eight indexes p[0] (left) to p[7] as bytes, in file order.
-// Linear keeps the low nibble of each index, Planar four bits, FourColor two.
-void encodeRow(TileMode mode, const uint p[TileSize], uchar record[4]);
-
-// Inverse of encodeRow: the eight indexes of a row record.
-void decodeRow(TileMode mode, const uchar record[4], uint p[TileSize]);
-
-// encodeRow for eight indexes packed one a byte, p0 in the least significant byte; the result's
-// bytes, least significant first, are the record in file order. Inline: it runs once a row.
+// The row record of eight indexes packed one a byte, p0 (left) in the least significant byte;
+// the result's bytes, least significant first, are the record in file order. Linear keeps the
+// low nibble of each index, Planar four bits, FourColor two. Inline: it runs once a row.
 inline quint32 packedRecord(TileMode mode, quint64 pixels)
 {
     constexpr quint64 lowBits = 0x0101010101010101;
@@ -63,6 +57,9 @@ inline quint32 packedRecord(TileMode mode, quint64 pixels)
         record |= quint32((((pixels >> k) & lowBits) * gather) >> 56) << (8 * k);
     return record;
 }
+
+// Inverse of packedRecord: the eight indexes of a row record given as bytes in file order.
+void decodeRow(TileMode mode, const uchar record[4], uint p[TileSize]);
 
 // Turns a tile a quarter turn clockwise in place (as sourcePixel does): rows[y] holds row y packed
 // as for packedRecord, top row first.

@@ -11,8 +11,6 @@
 #include <memory>
 #include <unistd.h>
 
-enum ExitStatus { Success = 0, BadCommandLine = -1, CantOpen = -2, Failed = -3 };
-
 void printUsage(const char *programName)
 {
     std::cout << "Usage: " << programName << " -[l4rph?] inputPicture outputPicture outputPalette"

@@ -8,6 +8,9 @@
 class QDataStream;
 class QFileDevice;
 
+// Exit statuses of both tools.
+enum ExitStatus { Success = 0, BadCommandLine = -1, CantOpen = -2, Failed = -3 };
+
 // Opens an output for writing: replaced atomically when it is a regular file (or missing), written
 // in place when it is anything else (a FIFO, a terminal). Null when it cannot be opened.
 std::unique_ptr<QFileDevice> openOutput(const QString &name);

@@ -15,8 +15,6 @@
 #include <string>
 #include <unistd.h>
 
-enum ExitStatus { Success = 0, BadCommandLine = -1, CantOpen = -2, Failed = -3 };
-
 constexpr int DefaultTilesAcross = 16;
 constexpr int MaxTilesAcross = 65535;
 
