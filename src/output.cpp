@@ -1,12 +1,14 @@
 #include "output.h"
 
 #include <QDataStream>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <csignal>
 #include <iostream>
+#include <sys/stat.h>
 
 std::unique_ptr<QFileDevice> openOutput(const QString &name)
 {
@@ -61,4 +63,87 @@ void setUpOutputTool()
     // stderr carries only the tool's own lines, so that scripts can rely on them.
     qInstallMessageHandler(quietQt);
     signal(SIGPIPE, SIG_IGN);
+}
+
+namespace {
+
+// What tells two names of one file apart from two files: the inode of an existing file, the
+// resolved path of one that is still to be made.
+struct Identity
+{
+    bool exists = false;
+    bool regular = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    QString path;
+};
+
+// The absolute path that creating name would create: symbolic links followed, also dangling ones,
+// and the folder made canonical where it exists.
+QString pathToCreate(const QString &name)
+{
+    QString path = QFileInfo(name).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QString target = QFileInfo(path).symLinkTarget(); // absolute, dangling or not
+        if (target.isEmpty())
+            break;
+        path = target;
+    }
+    const QFileInfo info(path);
+    const QString folder = info.absoluteDir().canonicalPath();
+    return folder.isEmpty() ? QDir::cleanPath(path) : folder + u'/' + info.fileName();
+}
+
+Identity identify(const QString &name)
+{
+    Identity identity;
+    struct stat status;
+    if (::stat(QFile::encodeName(name).constData(), &status) == 0) {
+        identity.exists = true;
+        identity.regular = S_ISREG(status.st_mode);
+        identity.device = status.st_dev;
+        identity.inode = status.st_ino;
+    } else {
+        identity.path = pathToCreate(name);
+    }
+    return identity;
+}
+
+bool sameFile(const Identity &a, const Identity &b)
+{
+    if (a.exists != b.exists)
+        return false;
+    if (a.exists)
+        return a.regular && b.regular && a.device == b.device && a.inode == b.inode;
+    return a.path == b.path;
+}
+
+} // namespace
+
+bool distinctFiles(const std::vector<RunFile> &files)
+{
+    std::vector<Identity> identities;
+    for (const RunFile &file : files)
+        identities.push_back(identify(file.name));
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].output)
+            continue;
+        // Inputs first, then the outputs before this one: the line names what would be lost.
+        for (const bool earlierOutputs : { false, true }) {
+            for (size_t j = 0; j < files.size(); ++j) {
+                if (j == i || files[j].output != earlierOutputs || (earlierOutputs && j > i))
+                    continue;
+                // A missing input is reported by its reader; only outputs are still to be made.
+                if (!identities[j].exists && !files[j].output)
+                    continue;
+                if (sameFile(identities[i], identities[j])) {
+                    std::cerr << "Cant write " << files[i].kind << " '" << files[i].word
+                              << "', it is the same file as " << files[j].kind << " '"
+                              << files[j].word << "'!" << std::endl;
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
 }

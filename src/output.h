@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QDataStream;
 class QFileDevice;
@@ -27,6 +28,21 @@ bool written(bool stepDone, QDataStream &stream, QFileDevice &file, const char *
 
 // Puts a fully written output in place; false (after cantWrite's line) when that failed.
 bool putInPlace(QFileDevice &file, const char *what, const char *name);
+
+// A file that a run reads or writes, as its messages name it: kind is "inputFile (Picture)",
+// "outputFile (Palette)" and so on, word the command-line word, name the file system's name.
+struct RunFile
+{
+    const char *kind;
+    const char *word;
+    QString name;
+    bool output;
+};
+
+// False, after one line on stderr, when an output is the same regular file as an input or as
+// another output (symbolic and hard links followed; for outputs that do not exist yet, the same
+// absolute path). Special files (FIFOs, devices, terminals) may be named more than once.
+bool distinctFiles(const std::vector<RunFile> &files);
 
 // Process set-up for a tool that writes outputs: the image library's chatter (libpng warnings and
 // the like) stays off stderr, and a FIFO output whose reader goes away is a write failure to

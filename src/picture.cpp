@@ -117,9 +117,7 @@ static bool admit(QIODevice *device)
     return device->seek(0) && holdsAllPixels(device) && device->seek(0);
 }
 
-// The name as Qt's own reader resolves it: a missing "name" is found as "name.png" and so on,
-// trying the suffix of every format it reads.
-static QString existingName(const QString &fileName)
+QString pictureFileName(const QString &fileName)
 {
     if (QFile::exists(fileName))
         return fileName;
@@ -133,7 +131,7 @@ static QString existingName(const QString &fileName)
 
 QImage loadPicture(const QString &fileName)
 {
-    QFile file(existingName(fileName));
+    QFile file(pictureFileName(fileName));
     if (!file.open(QIODevice::ReadOnly))
         return QImage();
     // A pipe cannot be read twice: take it in whole and look at it in memory.

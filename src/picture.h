@@ -10,6 +10,10 @@ class QString;
 // more pixels is refused unread. A long strip of tiles (8x100000) is within it.
 constexpr int MaxPictureSide = 32768;
 
+// The file that loadPicture reads for a name, as Qt's own reader resolves it: a missing "name" is
+// found as "name.png" and so on, trying the suffix of every format it reads.
+QString pictureFileName(const QString &fileName);
+
 // Loads and decodes a picture, detecting its format from its contents. A picture that is missing,
 // undecodable, larger than MaxPictureSide squared or cut short (see holdsAllPixels) gives a
 // null QImage; indexed pictures up to that size may exceed Qt's default allocation limit.

@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "layout.h"
 #include "output.h"
 
@@ -31,20 +32,6 @@ void printUsage(const char *programName)
     std::cout << "       -w  = tiles in a row of the picture, 1 to " << MaxTilesAcross
               << " (default " << DefaultTilesAcross << ")" << std::endl;
     std::cout << "       -h or -? = this" << std::endl;
-}
-
-// The -w word as a number of tiles, or 0 when it is not plain decimal digits within 1..65535.
-static int tilesAcrossWord(const char *word)
-{
-    int value = 0;
-    for (const char *c = word; *c; ++c) {
-        if (*c < '0' || *c > '9')
-            return 0;
-        value = value * 10 + (*c - '0');
-        if (value > MaxTilesAcross)
-            return 0;
-    }
-    return value;
 }
 
 // The whole contents of an input file; false when it cannot be opened or read.
@@ -122,31 +109,70 @@ static bool drawTiles(const QByteArray &tiles, TileMode mode, bool rotate, const
     return true;
 }
 
+namespace {
+
+const char *const Tool = "kestrine-view";
+
+using namespace CommandLine;
+const std::initializer_list<LongOption> longOptionCodes = { Quiet, Help, Version };
+
+// The reason line, then the usage text: the answer to a command line that cannot run.
+int refuse(const char *programName, const std::string &why)
+{
+    reason(Tool, why);
+    printUsage(programName);
+    return BadCommandLine;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     setUpOutputTool();
 
     TileMode mode = NoMode;
     bool rotate = false;
+    bool quiet = false;
     int tilesAcross = DefaultTilesAcross;
-    for (int letter; (letter = getopt(argc, argv, "l4prw:h?")) != -1;) {
-        if (modeOfLetter(letter) != NoMode) {
-            mode = modeOfLetter(letter);
-        } else if (letter == 'r') {
+    const std::vector<option> options = longOptions(longOptionCodes);
+    for (int code; (code = getopt_long(argc, argv, "l4prw:h?", options.data(), nullptr)) != -1;) {
+        if (modeOfLetter(code) != NoMode) {
+            mode = modeOfLetter(code);
+        } else if (code == 'r') {
             rotate = true;
-        } else if (letter != 'w' || (tilesAcross = tilesAcrossWord(optarg)) == 0) {
+        } else if (code == 'w') {
+            if (!number(optarg, 1, MaxTilesAcross, tilesAcross))
+                return refuse(argv[0], "-w takes a number of tiles from 1 to "
+                                      + std::to_string(MaxTilesAcross) + ", not '" + optarg + "'");
+        } else if (code == Quiet) {
+            quiet = true;
+        } else if (code == Help) {
+            printUsage(argv[0]);
+            printLongOptions(longOptionCodes);
+            return Success;
+        } else if (code == Version) {
+            printVersion(Tool);
+            return Success;
+        } else {
+            // -h, -? or a word the parser refused, with its own diagnostic.
             printUsage(argv[0]);
             return BadCommandLine;
         }
     }
     // The parser has moved every option word (and a "--") in front of the names.
-    if (mode == NoMode || argc - optind < 3) {
-        printUsage(argv[0]);
-        return BadCommandLine;
-    }
+    if (mode == NoMode)
+        return refuse(argv[0], "no mode letter, one of -l, -p or -4 is needed");
+    if (argc - optind < 3)
+        return refuse(argv[0], "3 names are needed (tileData palette outputPicture), "
+                              + std::to_string(argc - optind) + " given");
     const char *tilesWord = argv[optind];
     const char *paletteWord = argv[optind + 1];
     const char *pictureWord = argv[optind + 2];
+    if (!distinctFiles({ { "inputFile (Tiles)", tilesWord, QFile::decodeName(tilesWord), false },
+                         { "inputFile (Palette)", paletteWord, QFile::decodeName(paletteWord), false },
+                         { "outputFile (Picture)", pictureWord, QFile::decodeName(pictureWord), true } }))
+        return CantOpen;
+    const QuietConsole quietConsole(quiet);
 
     QByteArray tiles, palette;
     if (!readInput(tilesWord, tiles)) {

@@ -207,12 +207,29 @@ void TestHostile::faults_data()
                                            << QByteArray("Cant open outputFile (Picture) 'folder'!\n");
     QTest::newRow("palette folder missing") << QStringList{ "-l", "in.png", "t.bin", "nowhere/p.pal" } << qint64(0) << 254
                                             << QByteArray("Cant open outputFile (Palette) 'nowhere/p.pal'!\n");
-    QTest::newRow("input as tile data, write fails") << QStringList{ "-l", "big.png", "big.png", "p.pal" } << qint64(1000) << 253
-                                                     << QByteArray("Cant write outputFile (Picture) 'big.png'!\n");
-    QTest::newRow("input as palette, write fails") << QStringList{ "-l", "in.png", "t.fifo", "in.png" } << qint64(16) << 253
-                                                   << QByteArray("Cant write outputFile (Palette) 'in.png'!\n");
-    QTest::newRow("input as tile data, refused") << QStringList{ "-l", "rgb.png", "rgb.png", "p.pal" } << qint64(0) << 253
-                                                 << QByteArray("Kestrine::readImage(): Unsupported Colorformat, only 4 or 16 Colors allowed!\n");
+    // The same file twice: refused before anything is read or made, whatever the picture.
+    const auto same = [](const char *output, const char *word, const char *other, const char *otherWord) {
+        return "Cant write " + QByteArray(output) + " '" + word + "', it is the same file as " + other + " '" + otherWord + "'!\n";
+    };
+    const char *input = "inputFile (Picture)", *tiles = "outputFile (Picture)", *palette = "outputFile (Palette)";
+    QTest::newRow("input as tile data") << QStringList{ "-l", "in.png", "in.png", "p.pal" } << qint64(0) << 254
+                                        << same(tiles, "in.png", input, "in.png");
+    QTest::newRow("input as palette, ./name") << QStringList{ "-l", "in.png", "t.bin", "./in.png" } << qint64(0) << 254
+                                              << same(palette, "./in.png", input, "in.png");
+    QTest::newRow("input found without its suffix") << QStringList{ "-l", "in", "in.png", "p.pal" } << qint64(0) << 254
+                                                    << same(tiles, "in.png", input, "in");
+    QTest::newRow("input through a symbolic link") << QStringList{ "-l", "in.png", "link.png", "p.pal" } << qint64(0) << 254
+                                                   << same(tiles, "link.png", input, "in.png");
+    QTest::newRow("input through a hard link") << QStringList{ "-l", "in.png", "t.bin", "hard.png" } << qint64(0) << 254
+                                               << same(palette, "hard.png", input, "in.png");
+    QTest::newRow("refused picture as tile data") << QStringList{ "-l", "rgb.png", "rgb.png", "p.pal" } << qint64(0) << 254
+                                                  << same(tiles, "rgb.png", input, "rgb.png");
+    QTest::newRow("both outputs one existing file") << QStringList{ "-l", "in.png", "t.bin", "t.bin" } << qint64(0) << 254
+                                                    << same(palette, "t.bin", tiles, "t.bin");
+    QTest::newRow("both outputs one new file") << QStringList{ "-l", "in.png", "new.bin", "folder/../new.bin" } << qint64(0) << 254
+                                               << same(palette, "folder/../new.bin", tiles, "new.bin");
+    QTest::newRow("both outputs one new file, one through a dangling link") << QStringList{ "-l", "in.png", "dangling.bin", "new.bin" } << qint64(0) << 254
+                                                                            << same(palette, "new.bin", tiles, "dangling.bin");
     QTest::newRow("tile data to a FIFO, refused") << QStringList{ "-l", "rgb.png", "t.fifo", "p.pal" } << qint64(0) << 253
                                                   << QByteArray("Kestrine::readImage(): Unsupported Colorformat, only 4 or 16 Colors allowed!\n");
 }
@@ -229,6 +246,9 @@ void TestHostile::faults()
     write(path("big.png"), savedPng(indexedImage(256, 256, 16, pattern)));
     write(path("rgb.png"), savedPng(QImage(16, 16, QImage::Format_RGB32)));
     QVERIFY(QDir(tempDir->path()).mkdir("folder"));
+    QVERIFY(QFile::link("in.png", path("link.png")));
+    QVERIFY(::link(qPrintable(path("in.png")), qPrintable(path("hard.png"))) == 0);
+    QVERIFY(QFile::link("new.bin", path("dangling.bin")));
     QVERIFY(mkfifo(qPrintable(path("t.fifo")), 0600) == 0);
     const int reader = open(qPrintable(path("t.fifo")), O_RDONLY | O_NONBLOCK);
     QVERIFY(reader >= 0);

@@ -106,6 +106,8 @@ private slots:
     void tilesAcross();
     void usageAnswers_data();
     void usageAnswers();
+    void longOptions_data();
+    void longOptions();
     void rejectedInputTouchesNothing_data();
     void rejectedInputTouchesNothing();
     void writeFailureTouchesNothing();
@@ -240,33 +242,40 @@ void TestView::tilesAcross()
 void TestView::usageAnswers_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("diagnostic");
+    QTest::addColumn<QByteArray>("err"); // the whole of stderr, or what the parser's diagnostic holds
+    QTest::addColumn<bool>("parserSpoke");
 
     const QStringList names{ "t.bin", "p.pal", "v.png" };
-    QTest::newRow("no words") << QStringList{} << QByteArray();
-    QTest::newRow("-h") << QStringList{ "-h" } + names << QByteArray();
-    QTest::newRow("-?") << QStringList{ "-?" } + names << QByteArray();
-    QTest::newRow("-lh") << QStringList{ "-lh" } + names << QByteArray();
-    QTest::newRow("unknown letter") << QStringList{ "-lx" } + names << QByteArray("invalid option");
-    QTest::newRow("no mode letter") << QStringList{ "-r" } + names << QByteArray();
-    QTest::newRow("no options") << names << QByteArray();
-    QTest::newRow("two names") << QStringList{ "-l", "t.bin", "p.pal" } << QByteArray();
-    QTest::newRow("-w 0") << QStringList{ "-l", "-w", "0" } + names << QByteArray();
-    QTest::newRow("-w 65536") << QStringList{ "-l", "-w", "65536" } + names << QByteArray();
-    QTest::newRow("-w 99999999999") << QStringList{ "-l", "-w", "99999999999" } + names << QByteArray();
-    QTest::newRow("-w abc") << QStringList{ "-l", "-w", "abc" } + names << QByteArray();
-    QTest::newRow("-w 12x") << QStringList{ "-l", "-w", "12x" } + names << QByteArray();
-    QTest::newRow("-w +4") << QStringList{ "-l", "-w", "+4" } + names << QByteArray();
-    QTest::newRow("-w with a blank") << QStringList{ "-l", "-w", " 4" } + names << QByteArray();
-    QTest::newRow("-w empty") << QStringList{ "-l", "-w", "" } + names << QByteArray();
-    QTest::newRow("-w takes the next option") << QStringList{ "-w", "-l" } + names << QByteArray();
-    QTest::newRow("-w without argument") << QStringList{ "-l" } + names + QStringList{ "-w" } << QByteArray("requires an argument");
+    const QByteArray noMode = "kestrine-view: no mode letter, one of -l, -p or -4 is needed\n";
+    const auto badWidth = [](const char *word) {
+        return "kestrine-view: -w takes a number of tiles from 1 to 65535, not '" + QByteArray(word) + "'\n";
+    };
+    QTest::newRow("no words") << QStringList{} << noMode << false;
+    QTest::newRow("-h") << QStringList{ "-h" } + names << QByteArray() << false;
+    QTest::newRow("-?") << QStringList{ "-?" } + names << QByteArray() << false;
+    QTest::newRow("-lh") << QStringList{ "-lh" } + names << QByteArray() << false;
+    QTest::newRow("unknown letter") << QStringList{ "-lx" } + names << QByteArray("invalid option") << true;
+    QTest::newRow("unknown long option") << QStringList{ "--frobnicate", "-l" } + names << QByteArray("unrecognized option") << true;
+    QTest::newRow("no mode letter") << QStringList{ "-r" } + names << noMode << false;
+    QTest::newRow("no options") << names << noMode << false;
+    QTest::newRow("two names") << QStringList{ "-l", "t.bin", "p.pal" } << QByteArray("kestrine-view: 3 names are needed (tileData palette outputPicture), 2 given\n") << false;
+    QTest::newRow("-w 0") << QStringList{ "-l", "-w", "0" } + names << badWidth("0") << false;
+    QTest::newRow("-w 65536") << QStringList{ "-l", "-w", "65536" } + names << badWidth("65536") << false;
+    QTest::newRow("-w 99999999999") << QStringList{ "-l", "-w", "99999999999" } + names << badWidth("99999999999") << false;
+    QTest::newRow("-w abc") << QStringList{ "-l", "-w", "abc" } + names << badWidth("abc") << false;
+    QTest::newRow("-w 12x") << QStringList{ "-l", "-w", "12x" } + names << badWidth("12x") << false;
+    QTest::newRow("-w +4") << QStringList{ "-l", "-w", "+4" } + names << badWidth("+4") << false;
+    QTest::newRow("-w with a blank") << QStringList{ "-l", "-w", " 4" } + names << badWidth(" 4") << false;
+    QTest::newRow("-w empty") << QStringList{ "-l", "-w", "" } + names << badWidth("") << false;
+    QTest::newRow("-w takes the next option") << QStringList{ "-w", "-l" } + names << badWidth("-l") << false;
+    QTest::newRow("-w without argument") << QStringList{ "-l" } + names + QStringList{ "-w" } << QByteArray("requires an argument") << true;
 }
 
 void TestView::usageAnswers()
 {
     QFETCH(QStringList, args);
-    QFETCH(QByteArray, diagnostic);
+    QFETCH(QByteArray, err);
+    QFETCH(bool, parserSpoke);
 
     write(path("t.bin"), tiles(1, 32));
     write(path("p.pal"), palette(16));
@@ -274,11 +283,45 @@ void TestView::usageAnswers()
     const Result result = runProgram(viewer, tempDir->path(), args);
     QCOMPARE(result.status, 255);
     QCOMPARE(result.out, usage());
-    if (diagnostic.isEmpty())
-        QCOMPARE(result.err, QByteArray());
+    if (parserSpoke)
+        QVERIFY2(result.err.contains(err) && result.err.count('\n') == 1, result.err);
     else
-        QVERIFY2(result.err.contains(diagnostic), result.err);
+        QCOMPARE(result.err, err);
     QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+void TestView::longOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("out");
+
+    const QByteArray help = usage() + "\nLong options:\n"
+            "       --quiet            no progress lines and no \"Done ...\"\n"
+            "       --help             this text, with the long options\n"
+            "       --version          the version\n";
+    QTest::newRow("--help") << QStringList{ "--help" } << help;
+    QTest::newRow("--help with a whole line") << QStringList{ "-l", "t.bin", "p.pal", "v.png", "--help" } << help;
+    QTest::newRow("--version") << QStringList{ "--version" } << QByteArray("kestrine-view 1.1.0\n");
+    QTest::newRow("--quiet") << QStringList{ "--quiet", "-l", "t.bin", "p.pal", "v.png" } << QByteArray();
+}
+
+// --help and --version answer with status 0 and write nothing; --quiet draws without a word.
+void TestView::longOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, out);
+
+    write(path("t.bin"), tiles(1, 32));
+    write(path("p.pal"), palette(16));
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runProgram(viewer, tempDir->path(), args);
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.out, out);
+    QCOMPARE(result.status, 0);
+    if (args.contains("--quiet"))
+        QCOMPARE(QImage(path("v.png")).size(), QSize(8, 8));
+    else
+        QCOMPARE(snapshot(tempDir->path()), before);
 }
 
 void TestView::rejectedInputTouchesNothing_data()
@@ -338,6 +381,8 @@ void TestView::rejectedInputTouchesNothing_data()
     QTest::newRow("both missing: tile data named") << QStringList{ "-l", "missing.bin", "missing.pal", "v.png" } << tiles(1, 32) << p16 << 254 << QByteArray("Cant open inputFile (Tiles) 'missing.bin'!\n");
     QTest::newRow("output folder missing") << QStringList{ "-l", "t.bin", "p.pal", "nowhere/v.png" } << tiles(1, 32) << p16 << 254 << QByteArray("Cant open outputFile (Picture) 'nowhere/v.png'!\n");
     QTest::newRow("output is a folder") << QStringList{ "-l", "t.bin", "p.pal", "folder" } << tiles(1, 32) << p16 << 254 << QByteArray("Cant open outputFile (Picture) 'folder'!\n");
+    QTest::newRow("output is the tile data") << QStringList{ "-l", "t.bin", "p.pal", "t.bin" } << tiles(1, 32) << p16 << 254 << QByteArray("Cant write outputFile (Picture) 't.bin', it is the same file as inputFile (Tiles) 't.bin'!\n");
+    QTest::newRow("output is the palette, ./name") << QStringList{ "-l", "t.bin", "p.pal", "./p.pal" } << tiles(1, 32) << p16 << 254 << QByteArray("Cant write outputFile (Picture) './p.pal', it is the same file as inputFile (Palette) 'p.pal'!\n");
     QTest::newRow("unopenable output before bad data") << QStringList{ "-l", "t.bin", "p.pal", "folder" } << tiles(1, 33) << p16 << 254 << QByteArray("Cant open outputFile (Picture) 'folder'!\n");
 }
 
