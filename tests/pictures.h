@@ -1,10 +1,12 @@
 #ifndef PICTURES_H
 #define PICTURES_H
 
-// Picture files built byte by byte, for the shapes that no writer produces on purpose: cut files,
-// lying headers, pixel indexes beyond the colour table.
+// Pictures built in code: indexed pictures from an index function, and files built byte by byte
+// for the shapes that no writer produces on purpose (cut files, lying headers, pixel indexes
+// beyond the colour table).
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QRgb>
 #include <QtEndian>
@@ -20,6 +22,18 @@ inline QList<QRgb> colourTable(int colors)
     for (int i = 0; i < colors; ++i)
         table << qRgb(i * 16, 255 - i * 16, (i * 5 % 16) * 16);
     return table;
+}
+
+// An 8-bit indexed picture whose raw pixel bytes come from index(x, y), values beyond the table
+// included, with colourTable(colors).
+inline QImage indexedImage(int width, int height, int colors, const IndexAt &index)
+{
+    QImage image(width, height, QImage::Format_Indexed8);
+    image.setColorTable(colourTable(colors));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.scanLine(y)[x] = uchar(index(x, y));
+    return image;
 }
 
 inline void putLe32(QByteArray &bytes, int at, quint32 value) { qToLittleEndian(value, bytes.data() + at); }

@@ -1,6 +1,7 @@
 // Pictures and file systems that work against the tool: it must answer each with its line and
 // status, and leave both outputs as they were unless it converted.
 #include "pictures.h"
+#include "reference.h"
 #include "toolrun.h"
 
 #include <QBuffer>
@@ -16,41 +17,14 @@ static const QByteArray unsupported = "Kestrine::readImage(): Unsupported Pictur
 
 static int pattern(int x, int y) { return (x * 3 + y * 5 + x * y) % 16; }
 
-// Tile data of a picture's raw indexes, worked out independently of the tool: Linear keeps the
-// low four bits of an index, Planar four bit planes, FourColor two.
+// Tile data of a picture's raw indexes: Linear keeps the low four bits of an index, Planar four
+// bit planes, FourColor two.
 static QByteArray tilesOf(int width, int height, const IndexAt &index, char layout)
 {
-    QByteArray out;
-    for (int ty = 0; ty < height / 8; ++ty) {
-        for (int tx = 0; tx < width / 8; ++tx) {
-            for (int r = 0; r < 8; ++r) {
-                int p[8];
-                for (int i = 0; i < 8; ++i)
-                    p[i] = index(8 * tx + i, 8 * ty + r);
-                if (layout == 'l') {
-                    for (int k = 0; k < 4; ++k)
-                        out += char((p[2 * k] & 0xF) << 4 | (p[2 * k + 1] & 0xF));
-                } else {
-                    for (int plane = 0; plane < (layout == '4' ? 2 : 4); ++plane) {
-                        int byte = 0;
-                        for (int i = 0; i < 8; ++i)
-                            byte |= ((p[i] >> plane) & 1) << (7 - i);
-                        out += char(byte);
-                    }
-                }
-            }
-        }
-    }
-    return out;
+    return Reference::tiles(indexedImage(width, height, 16, index), modeOfLetter(layout), false);
 }
 
-static QByteArray paletteOf(int colors)
-{
-    QByteArray out;
-    for (QRgb c : colourTable(colors))
-        out += char((qGreen(c) & 0xF0) | qBlue(c) >> 4), out += char(qRed(c) >> 4);
-    return out;
-}
+static QByteArray paletteOf(int colors) { return Reference::palette(colourTable(colors), colors); }
 
 static QByteArray savedPng(const QImage &image)
 {
@@ -59,16 +33,6 @@ static QByteArray savedPng(const QImage &image)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
-}
-
-static QImage indexedImage(int width, int height, int colors, const IndexAt &index)
-{
-    QImage image(width, height, QImage::Format_Indexed8);
-    image.setColorTable(colourTable(colors));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.scanLine(y)[x] = uchar(index(x, y));
-    return image;
 }
 
 class TestHostile : public QObject

@@ -1,4 +1,6 @@
 #include "kestrine.h"
+#include "pictures.h"
+#include "reference.h"
 
 #include <QDataStream>
 #include <QImage>
@@ -26,20 +28,6 @@ private:
     std::streambuf *oldOut, *oldErr;
 };
 
-// An 8-bit indexed picture whose raw pixel bytes come from index(x, y), out-of-table values included.
-static QImage indexed(int width, int height, int colors, const std::function<int(int, int)> &index)
-{
-    QImage image(width, height, QImage::Format_Indexed8);
-    QList<QRgb> table;
-    for (int i = 0; i < colors; ++i)
-        table << qRgb(i * 16, 255 - i * 16, i * 8);
-    image.setColorTable(table);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.scanLine(y)[x] = uchar(index(x, y));
-    return image;
-}
-
 // A device that takes the first room bytes, then refuses every write, as a disk that fills up.
 class DiskFull : public QIODevice
 {
@@ -60,43 +48,6 @@ protected:
 private:
     qint64 room;
 };
-
-// The tile data by the plain rules, written apart from src/ so that the two can disagree: one
-// pixelIndex call a pixel, merged into a 32-bit row value with shifts, one stream call a row.
-static QByteArray referenceTiles(const QImage &image, TileMode mode, bool rotate)
-{
-    QByteArray tiles;
-    QDataStream stream(&tiles, QIODevice::WriteOnly);
-    stream.setByteOrder(QDataStream::LittleEndian);
-    for (int ty = 0; ty < image.height() / 8; ++ty) {
-        for (int tx = 0; tx < image.width() / 8; ++tx) {
-            for (int r = 0; r < 8; ++r) {
-                quint32 row = 0;
-                for (int i = 0; i < 8; ++i) {
-                    const int sx = rotate ? r : i;
-                    const int sy = rotate ? 7 - i : r;
-                    quint32 p = quint32(image.pixelIndex(8 * tx + sx, 8 * ty + sy));
-                    if (mode == Linear) {
-                        // Indexes past 15 keep their low nibble, so that they stay in their pixel.
-                        row |= (p & 0xF) << (4 * (7 - i));
-                    } else if (mode == Planar) {
-                        row |= (((p & 1) << 7) | ((p & 2) << 14) | ((p & 4) << 21) | ((p & 8) << 28)) >> i;
-                    } else {
-                        p &= 3;
-                        row |= (((p & 1) << 7) | ((p & 2) << 14)) >> i;
-                    }
-                }
-                if (mode == Linear)
-                    stream << qint32(qbswap(row));
-                else if (mode == Planar)
-                    stream << qint32(row);
-                else
-                    stream << qint16(row);
-            }
-        }
-    }
-    return tiles;
-}
 
 static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
@@ -154,12 +105,12 @@ void TestKestrine::readImage_data()
     QTest::newRow("1-bit, also too small") << QImage(4, 4, QImage::Format_Mono) << colorFormat;
     QTest::newRow("grey 8-bit") << QImage(8, 8, QImage::Format_Grayscale8) << colorFormat;
     for (int count : { 2, 3, 5, 8, 15, 17, 256 })
-        QTest::addRow("%d colours, size not examined", count) << indexed(2, 2, count, zero) << colorCount.arg(count);
-    QTest::newRow("4 colours 8x8") << indexed(8, 8, 4, zero) << QString();
-    QTest::newRow("16 colours 12x9") << indexed(12, 9, 16, zero) << QString();
-    QTest::newRow("7x8") << indexed(7, 8, 16, zero) << tooSmall;
-    QTest::newRow("8x7") << indexed(8, 7, 4, zero) << tooSmall;
-    QTest::newRow("7x7 gives one line") << indexed(7, 7, 16, zero) << tooSmall;
+        QTest::addRow("%d colours, size not examined", count) << indexedImage(2, 2, count, zero) << colorCount.arg(count);
+    QTest::newRow("4 colours 8x8") << indexedImage(8, 8, 4, zero) << QString();
+    QTest::newRow("16 colours 12x9") << indexedImage(12, 9, 16, zero) << QString();
+    QTest::newRow("7x8") << indexedImage(7, 8, 16, zero) << tooSmall;
+    QTest::newRow("8x7") << indexedImage(8, 7, 4, zero) << tooSmall;
+    QTest::newRow("7x7 gives one line") << indexedImage(7, 7, 16, zero) << tooSmall;
 }
 
 void TestKestrine::readImage()
@@ -200,7 +151,7 @@ void TestKestrine::convertColors()
     QFETCH(QString, line);
     QFETCH(int, size);
 
-    QImage image = indexed(8, 8, colors, [](int, int) { return 0; });
+    QImage image = indexedImage(8, 8, colors, [](int, int) { return 0; });
     QList<QRgb> table;
     for (int i = 0; i < colors; ++i)
         table << qRgb(i * 0x11, (15 - i) * 0x11, (i ^ 5) * 0x11);
@@ -242,7 +193,7 @@ void TestKestrine::paletteWord()
     QFETCH(QRgb, color);
     QFETCH(QByteArray, bytes);
 
-    QImage image = indexed(8, 8, 4, [](int, int) { return 0; });
+    QImage image = indexedImage(8, 8, 4, [](int, int) { return 0; });
     image.setColor(2, color);
     Run run(image, Linear, false);
     Console console;
@@ -277,43 +228,43 @@ void TestKestrine::convertImage_data()
         fourTurned << planarTurned.last().left(2);
     }
 
-    QTest::newRow("column index, linear") << indexed(8, 8, 16, column) << int(Linear) << false << repeat("01234567", 8);
-    QTest::newRow("column index, linear turned") << indexed(8, 8, 16, column) << int(Linear) << true << rows(linearTurned);
-    QTest::newRow("column index, planar") << indexed(8, 8, 16, column) << int(Planar) << false << repeat("55330F00", 8);
-    QTest::newRow("column index, planar turned") << indexed(8, 8, 16, column) << int(Planar) << true << rows(planarTurned);
-    QTest::newRow("column index, four-colour") << indexed(8, 8, 16, column) << int(FourColor) << false << repeat("5533", 8);
-    QTest::newRow("column index, four-colour turned") << indexed(8, 8, 16, column) << int(FourColor) << true << rows(fourTurned);
+    QTest::newRow("column index, linear") << indexedImage(8, 8, 16, column) << int(Linear) << false << repeat("01234567", 8);
+    QTest::newRow("column index, linear turned") << indexedImage(8, 8, 16, column) << int(Linear) << true << rows(linearTurned);
+    QTest::newRow("column index, planar") << indexedImage(8, 8, 16, column) << int(Planar) << false << repeat("55330F00", 8);
+    QTest::newRow("column index, planar turned") << indexedImage(8, 8, 16, column) << int(Planar) << true << rows(planarTurned);
+    QTest::newRow("column index, four-colour") << indexedImage(8, 8, 16, column) << int(FourColor) << false << repeat("5533", 8);
+    QTest::newRow("column index, four-colour turned") << indexedImage(8, 8, 16, column) << int(FourColor) << true << rows(fourTurned);
 
-    QTest::newRow("top row, linear") << indexed(8, 8, 4, topRow) << int(Linear) << false << hex("11111111") + repeat("00000000", 7);
-    QTest::newRow("top row, planar") << indexed(8, 8, 4, topRow) << int(Planar) << false << hex("FF000000") + repeat("00000000", 7);
-    QTest::newRow("top row, four-colour") << indexed(8, 8, 4, topRow) << int(FourColor) << false << hex("FF00") + repeat("0000", 7);
-    QTest::newRow("top row, linear turned") << indexed(8, 8, 4, topRow) << int(Linear) << true << repeat("00000001", 8);
-    QTest::newRow("top row, planar turned") << indexed(8, 8, 4, topRow) << int(Planar) << true << repeat("01000000", 8);
-    QTest::newRow("top row, four-colour turned") << indexed(8, 8, 4, topRow) << int(FourColor) << true << repeat("0100", 8);
+    QTest::newRow("top row, linear") << indexedImage(8, 8, 4, topRow) << int(Linear) << false << hex("11111111") + repeat("00000000", 7);
+    QTest::newRow("top row, planar") << indexedImage(8, 8, 4, topRow) << int(Planar) << false << hex("FF000000") + repeat("00000000", 7);
+    QTest::newRow("top row, four-colour") << indexedImage(8, 8, 4, topRow) << int(FourColor) << false << hex("FF00") + repeat("0000", 7);
+    QTest::newRow("top row, linear turned") << indexedImage(8, 8, 4, topRow) << int(Linear) << true << repeat("00000001", 8);
+    QTest::newRow("top row, planar turned") << indexedImage(8, 8, 4, topRow) << int(Planar) << true << repeat("01000000", 8);
+    QTest::newRow("top row, four-colour turned") << indexedImage(8, 8, 4, topRow) << int(FourColor) << true << repeat("0100", 8);
 
-    QTest::newRow("top-left, linear") << indexed(8, 8, 4, topLeft) << int(Linear) << false << hex("10000000") + repeat("00000000", 7);
-    QTest::newRow("top-left goes top-right") << indexed(8, 8, 4, topLeft) << int(Linear) << true << hex("00000001") + repeat("00000000", 7);
+    QTest::newRow("top-left, linear") << indexedImage(8, 8, 4, topLeft) << int(Linear) << false << hex("10000000") + repeat("00000000", 7);
+    QTest::newRow("top-left goes top-right") << indexedImage(8, 8, 4, topLeft) << int(Linear) << true << hex("00000001") + repeat("00000000", 7);
 
-    QTest::newRow("mixed row, linear") << indexed(8, 8, 16, mixed) << int(Linear) << false << repeat("DE7456FC", 8);
-    QTest::newRow("mixed row, planar") << indexed(8, 8, 16, mixed) << int(Planar) << false << repeat("AA66FFC3", 8);
-    QTest::newRow("mixed row, four-colour") << indexed(8, 8, 16, mixed) << int(FourColor) << false << repeat("AA66", 8);
+    QTest::newRow("mixed row, linear") << indexedImage(8, 8, 16, mixed) << int(Linear) << false << repeat("DE7456FC", 8);
+    QTest::newRow("mixed row, planar") << indexedImage(8, 8, 16, mixed) << int(Planar) << false << repeat("AA66FFC3", 8);
+    QTest::newRow("mixed row, four-colour") << indexedImage(8, 8, 16, mixed) << int(FourColor) << false << repeat("AA66", 8);
 
     const QByteArray halves = repeat("11111111", 8) + repeat("22222222", 8);
-    QTest::newRow("16x8 halves: tiles left to right") << indexed(16, 8, 4, [](int x, int) { return x < 8 ? 1 : 2; }) << int(Linear) << false << halves;
-    QTest::newRow("8x16 halves turned: order kept") << indexed(8, 16, 4, [](int, int y) { return y < 8 ? 1 : 2; }) << int(Linear) << true << halves;
+    QTest::newRow("16x8 halves: tiles left to right") << indexedImage(16, 8, 4, [](int x, int) { return x < 8 ? 1 : 2; }) << int(Linear) << false << halves;
+    QTest::newRow("8x16 halves turned: order kept") << indexedImage(8, 16, 4, [](int, int y) { return y < 8 ? 1 : 2; }) << int(Linear) << true << halves;
     QTest::newRow("tile order is row by row")
-            << indexed(16, 16, 16, [](int x, int y) { return (y / 8) * 2 + x / 8; }) << int(Linear) << false
+            << indexedImage(16, 16, 16, [](int x, int y) { return (y / 8) * 2 + x / 8; }) << int(Linear) << false
             << repeat("00000000", 8) + repeat("11111111", 8) + repeat("22222222", 8) + repeat("33333333", 8);
 
     QTest::newRow("12x9: partial tiles never read")
-            << indexed(12, 9, 16, [](int x, int y) { return x < 8 && y < 8 ? x : 15; }) << int(Linear) << false << repeat("01234567", 8);
+            << indexedImage(12, 9, 16, [](int x, int y) { return x < 8 && y < 8 ? x : 15; }) << int(Linear) << false << repeat("01234567", 8);
     QTest::newRow("12x9 turned: partial tiles never read")
-            << indexed(12, 9, 16, [](int x, int y) { return x < 8 && y < 8 ? x : 15; }) << int(Planar) << true << rows(planarTurned);
+            << indexedImage(12, 9, 16, [](int x, int y) { return x < 8 && y < 8 ? x : 15; }) << int(Planar) << true << rows(planarTurned);
 
     // Indexes beyond the colour table keep to their own pixel.
     const auto high = [](int x, int) { return x == 1 ? 0x1F : 0x10 | x; };
-    QTest::newRow("index 16+, linear keeps the low nibble") << indexed(8, 8, 16, high) << int(Linear) << false << repeat("0F234567", 8);
-    QTest::newRow("index 16+, planar keeps four bits") << indexed(8, 8, 16, high) << int(Planar) << false << repeat("55734F40", 8);
+    QTest::newRow("index 16+, linear keeps the low nibble") << indexedImage(8, 8, 16, high) << int(Linear) << false << repeat("0F234567", 8);
+    QTest::newRow("index 16+, planar keeps four bits") << indexedImage(8, 8, 16, high) << int(Planar) << false << repeat("55734F40", 8);
 }
 
 void TestKestrine::convertImage()
@@ -353,7 +304,7 @@ void TestKestrine::progressLine()
     QFETCH(QString, line);
 
     for (TileMode mode : { Linear, Planar, FourColor }) {
-        Run run(indexed(width, height, 4, [](int, int) { return 3; }), mode, rotate);
+        Run run(indexedImage(width, height, 4, [](int, int) { return 3; }), mode, rotate);
         Console console;
         QVERIFY(run.kestrine.convertImage());
         QCOMPARE(QString::fromStdString(console.out.str()), line);
@@ -381,7 +332,7 @@ void TestKestrine::matchesPixelByPixel_data()
         const QImage::Format format = seed == 5 ? QImage::Format_Mono
                 : seed == 10                    ? QImage::Format_MonoLSB
                                                 : QImage::Format_Indexed8;
-        QImage image = indexed(width, height, colors, [&](int, int) { return random.bounded(values); });
+        QImage image = indexedImage(width, height, colors, [&](int, int) { return random.bounded(values); });
         if (format != QImage::Format_Indexed8) {
             image = QImage(width, height, format);
             image.setColorTable({ qRgb(0, 0, 0), qRgb(255, 255, 255) });
@@ -406,7 +357,7 @@ void TestKestrine::matchesPixelByPixel()
     Run run(image, TileMode(mode), rotate);
     Console console;
     QVERIFY(run.kestrine.convertImage());
-    const QByteArray expected = referenceTiles(image, TileMode(mode), rotate);
+    const QByteArray expected = Reference::tiles(image, TileMode(mode), rotate);
     QCOMPARE(run.tiles.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i) {
         const int tileBytes = mode == FourColor ? 16 : 32;
@@ -435,7 +386,7 @@ void TestKestrine::unknownModeWritesNothing()
     QFETCH(int, height);
     QFETCH(bool, result);
 
-    Run run(indexed(width, height, 16, [](int, int) { return 1; }), NoMode, false);
+    Run run(indexedImage(width, height, 16, [](int, int) { return 1; }), NoMode, false);
     Console console;
     QCOMPARE(run.kestrine.convertImage(), result);
     QCOMPARE(QString::fromStdString(console.out.str()),
@@ -470,14 +421,14 @@ void TestKestrine::failedStreamIsReported()
     QVERIFY(disk.open(QIODevice::WriteOnly));
     QDataStream stream(&disk);
     stream.setByteOrder(QDataStream::LittleEndian);
-    QImage image = indexed(40, 24, 16, [](int x, int y) { return x ^ y; });
+    QImage image = indexedImage(40, 24, 16, [](int x, int y) { return x ^ y; });
 
     Console console;
     Kestrine kestrine(&image, &stream, &stream, TileMode(mode), true);
     QVERIFY(kestrine.readImage());
     QCOMPARE(kestrine.convertImage(), result);
     // Whatever got through is the start of the tile data.
-    QCOMPARE(disk.taken, referenceTiles(image, TileMode(mode), true).left(disk.taken.size()));
+    QCOMPARE(disk.taken, Reference::tiles(image, TileMode(mode), true).left(disk.taken.size()));
     if (room == 0) {
         stream.resetStatus();
         QVERIFY(!kestrine.convertColors());
