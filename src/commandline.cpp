@@ -14,20 +14,19 @@ struct Description
     const char *name;
     const char *argument; // null for an option without an argument
     int min, max;         // for an argument that is a number
-    const char *help;
 };
 
 const Description descriptions[] = {
-    { Map, "map", "FILE", 0, 0, "also write a tile map: one 16-bit entry a cell" },
-    { Unique, "unique", nullptr, 0, 0, "write each distinct tile once; the map refers to them" },
-    { Flips, "flips", nullptr, 0, 0, "as --unique, and find tiles mirrored left-right or top-bottom" },
-    { TileBase, "tile-base", "N", 0, 1023, "map tile numbers start at N (0 to 1023)" },
-    { PaletteBase, "palette-base", "N", 0, 15, "map palette numbers start at N (0 to 15)" },
-    { Palettes, "palettes", "N", 1, 16, "build up to N palettes (1 to 16) from the picture's colours" },
-    { Each, "each", "LIST", 0, 0, "one conversion for each line of LIST (- for standard input)" },
-    { Quiet, "quiet", nullptr, 0, 0, "no progress lines and no \"Done ...\"" },
-    { Help, "help", nullptr, 0, 0, "this text, with the long options" },
-    { Version, "version", nullptr, 0, 0, "the version" },
+    { Map, "map", "FILE", 0, 0 },
+    { Unique, "unique", nullptr, 0, 0 },
+    { Flips, "flips", nullptr, 0, 0 },
+    { TileBase, "tile-base", "N", 0, 1023 },
+    { PaletteBase, "palette-base", "N", 0, 15 },
+    { PaletteCount, "palettes", "N", 1, 16 },
+    { Each, "each", "LIST", 0, 0 },
+    { Quiet, "quiet", nullptr, 0, 0 },
+    { Help, "help", nullptr, 0, 0 },
+    { Version, "version", nullptr, 0, 0 },
 };
 
 const Description &describe(LongOption code)
@@ -51,10 +50,10 @@ void forOptionWords(int argc, char **argv, Visit visit)
 
 } // namespace
 
-std::vector<option> longOptions(std::initializer_list<LongOption> codes)
+std::vector<option> longOptions(std::initializer_list<std::pair<LongOption, const char *>> options)
 {
     std::vector<option> table;
-    for (LongOption code : codes) {
+    for (const auto &[code, help] : options) {
         const Description &description = describe(code);
         table.push_back({ description.name, description.argument ? required_argument : no_argument,
                           nullptr, code });
@@ -63,15 +62,14 @@ std::vector<option> longOptions(std::initializer_list<LongOption> codes)
     return table;
 }
 
-void printLongOptions(std::initializer_list<LongOption> codes)
+void printLongOptions(std::initializer_list<std::pair<LongOption, const char *>> options)
 {
     std::cout << std::endl << "Long options:" << std::endl;
-    for (LongOption code : codes) {
+    for (const auto &[code, help] : options) {
         const Description &description = describe(code);
         const std::string form = std::string("--") + description.name
                 + (description.argument ? std::string(" ") + description.argument : std::string());
-        std::cout << "       " << std::left << std::setw(19) << form << description.help
-                  << std::endl;
+        std::cout << "       " << std::left << std::setw(19) << form << help << std::endl;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What both tools share on their command lines beyond the option letters: the long options, the
@@ -22,15 +23,15 @@ enum LongOption : int {
     Flips,
     TileBase,
     PaletteBase,
-    Palettes,
+    PaletteCount,
     Each,
 };
 
-// The table getopt_long takes for these long options, ended by its zero entry.
-std::vector<option> longOptions(std::initializer_list<LongOption> codes);
+// The table getopt_long takes for these long options (and their help), ended by its zero entry.
+std::vector<option> longOptions(std::initializer_list<std::pair<LongOption, const char *>> options);
 
-// The lines that --help prints after the usage text, one for each of these long options.
-void printLongOptions(std::initializer_list<LongOption> codes);
+// The lines that --help prints after the usage text: each long option with what it does.
+void printLongOptions(std::initializer_list<std::pair<LongOption, const char *>> options);
 
 // "tool 1.1.0" on stdout: the version the project was built as.
 void printVersion(const char *tool);

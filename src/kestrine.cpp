@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <iostream>
-#include <vector>
 
 Kestrine::Kestrine(QImage *image, QDataStream *paletteStream, QDataStream *pictureStream,
-                   TileMode mode, bool rotate)
+                   TileMode mode, bool rotate, const ConvertOptions &options)
     : image(image), pictureStream(pictureStream), paletteStream(paletteStream), rotate(rotate),
-      mode(mode)
+      mode(mode), options(options)
 {
+    this->options.unique |= options.flips;
 }
 
 Kestrine::~Kestrine() = default;
@@ -37,7 +37,7 @@ bool Kestrine::readImage()
     }
     if (image->width() <= 7 || image->height() <= 7)
         return reject("Picture is to small, lowest size is 8x8 Pixel!");
-    return true;
+    return planTiles();
 }
 
 bool Kestrine::convertColors()
@@ -57,44 +57,120 @@ void Kestrine::mapPixel(int x, int y, int &sx, int &sy) const
 
 namespace {
 
-// Encodes one tile row: lines are its eight scanlines, out takes tilesAcross tiles of records.
+// Encodes one tile given as its eight rows of indexes, packed as for Layout::packedRecord.
 template <TileMode mode, bool rotate>
-void encodeTileRow(const uchar *const lines[Layout::TileSize], int tilesAcross, uchar *out)
+void encodeTile(quint64 rows[Layout::TileSize], uchar *out)
+{
+    if (rotate)
+        Layout::turnTile(rows);
+    for (int y = 0; y < Layout::TileSize; ++y) {
+        const quint32 record = Layout::packedRecord(mode, rows[y]);
+        if (Layout::rowBytes(mode) == 4)
+            qToLittleEndian<quint32>(record, out);
+        else
+            qToLittleEndian<quint16>(quint16(record), out);
+        out += Layout::rowBytes(mode);
+    }
+}
+
+// Encodes one tile row of an indexed picture: lines are its eight scanlines, out takes
+// tilesAcross tiles of records.
+template <TileMode mode, bool rotate>
+void encodeScanlines(const uchar *const lines[Layout::TileSize], int tilesAcross, uchar *out)
 {
     for (int tx = 0; tx < tilesAcross; ++tx) {
         quint64 rows[Layout::TileSize];
         for (int y = 0; y < Layout::TileSize; ++y)
             rows[y] = qFromLittleEndian<quint64>(lines[y] + Layout::TileSize * tx);
-        if (rotate)
-            Layout::turnTile(rows);
-        for (int y = 0; y < Layout::TileSize; ++y) {
-            const quint32 record = Layout::packedRecord(mode, rows[y]);
-            if (Layout::rowBytes(mode) == 4)
-                qToLittleEndian<quint32>(record, out);
-            else
-                qToLittleEndian<quint16>(quint16(record), out);
-            out += Layout::rowBytes(mode);
-        }
+        encodeTile<mode, rotate>(rows, out);
+        out += Layout::tileBytes(mode);
     }
 }
 
-using TileRowEncoder = void (*)(const uchar *const *, int, uchar *);
+using TileEncoder = void (*)(quint64 *, uchar *);
+using ScanlineEncoder = void (*)(const uchar *const *, int, uchar *);
 
-TileRowEncoder tileRowEncoder(TileMode mode, bool rotate)
+template <TileMode mode, bool rotate>
+constexpr std::pair<TileEncoder, ScanlineEncoder> encodersOf()
+{
+    return { encodeTile<mode, rotate>, encodeScanlines<mode, rotate> };
+}
+
+// The encoders of a layout, or nulls for an unknown mode.
+std::pair<TileEncoder, ScanlineEncoder> encoders(TileMode mode, bool rotate)
 {
     switch (mode) {
     case Linear:
-        return rotate ? encodeTileRow<Linear, true> : encodeTileRow<Linear, false>;
+        return rotate ? encodersOf<Linear, true>() : encodersOf<Linear, false>();
     case Planar:
-        return rotate ? encodeTileRow<Planar, true> : encodeTileRow<Planar, false>;
+        return rotate ? encodersOf<Planar, true>() : encodersOf<Planar, false>();
     case FourColor:
-        return rotate ? encodeTileRow<FourColor, true> : encodeTileRow<FourColor, false>;
+        return rotate ? encodersOf<FourColor, true>() : encodersOf<FourColor, false>();
     default:
-        return nullptr;
+        return { nullptr, nullptr };
     }
 }
 
+// Hands bytes to the stream in one piece; false when the stream has failed.
+bool writeOut(QDataStream &stream, const uchar *bytes, size_t size)
+{
+    stream.writeRawData(reinterpret_cast<const char *>(bytes), int(size));
+    return stream.status() == QDataStream::Ok;
+}
+
 } // namespace
+
+void Kestrine::encodeTileRow(int ty, uchar *out) const
+{
+    const int tilesAcross = image->width() / 8;
+    const auto [encodeOne, encodeLines] = encoders(mode, rotate);
+    const QImage &picture = *image; // const: reading scanlines must never detach a shared picture
+    if (picture.format() == QImage::Format_Indexed8) {
+        const uchar *lines[Layout::TileSize];
+        for (int y = 0; y < Layout::TileSize; ++y)
+            lines[y] = picture.constScanLine(Layout::TileSize * ty + y);
+        encodeLines(lines, tilesAcross, out);
+        return;
+    }
+    // Other formats one pixelIndex call at a time.
+    for (int tx = 0; tx < tilesAcross; ++tx) {
+        quint64 rows[Layout::TileSize] = {};
+        for (int y = 0; y < Layout::TileSize; ++y) {
+            for (int x = 0; x < Layout::TileSize; ++x) {
+                const uint p = uint(picture.pixelIndex(8 * tx + x, 8 * ty + y));
+                rows[y] |= quint64(p & 0xFF) << (8 * x);
+            }
+        }
+        encodeOne(rows, out + size_t(tx) * size_t(Layout::tileBytes(mode)));
+    }
+}
+
+bool Kestrine::planTiles()
+{
+    if (!options.unique && !options.mapStream)
+        return true;
+    const int tilesAcross = image->width() / 8, tilesDown = image->height() / 8;
+    const qint64 cells = qint64(tilesAcross) * tilesDown;
+    if (options.unique && encoders(mode, rotate).first) {
+        tileSet = std::make_unique<TileSet>(mode, options.flips);
+        cellRefs.reserve(size_t(cells));
+        std::vector<uchar> row(size_t(tilesAcross) * size_t(Layout::tileBytes(mode)));
+        for (int ty = 0; ty < tilesDown; ++ty) {
+            encodeTileRow(ty, row.data());
+            for (int tx = 0; tx < tilesAcross; ++tx)
+                cellRefs.push_back(tileSet->add(row.data() + size_t(tx) * size_t(Layout::tileBytes(mode))));
+        }
+    }
+    const qint64 tiles = tileSet ? tileSet->size() : cells;
+    if (options.mapStream && options.tileBase + tiles > TileMap::MaxTiles) {
+        std::cerr << "Kestrine: " << tiles << (tileSet ? " distinct" : "")
+                  << " tiles do not fit in a map from tile base " << options.tileBase
+                  << ": a map names tiles 0 to " << TileMap::MaxTiles - 1
+                  << (tileSet ? "" : " (--unique keeps each distinct tile once)") << "!" << std::endl;
+        return false;
+    }
+    return true;
+}
 
 bool Kestrine::convertImage()
 {
@@ -104,55 +180,48 @@ bool Kestrine::convertImage()
               << (rotate ? "" : "out") << " rotation) ..." << std::endl;
     if (tilesDown == 0 || tilesAcross == 0)
         return true;
-    const TileRowEncoder encode = tileRowEncoder(mode, rotate);
-    if (!encode)
+    if (!encoders(mode, rotate).first)
         return false;
-    if (image->format() != QImage::Format_Indexed8)
-        return convertByPixel(tilesAcross, tilesDown);
+
+    if (tileSet) {
+        const std::vector<uchar> &records = tileSet->records();
+        std::cout << "Unique Tiles (" << tileSet->size() << " of " << cellRefs.size();
+        if (options.flips)
+            std::cout << ", " << tileSet->mirroredCells() << " found mirrored";
+        std::cout << ") ..." << std::endl;
+        return writeOut(*pictureStream, records.data(), records.size());
+    }
 
     // A few tile rows at a time: memory stays flat however tall the picture is, and blocks of
     // 64 KiB or more go past the file's own 16 KiB buffer, saving a copy and most system calls.
     const int tileRowBytes = tilesAcross * Layout::tileBytes(mode);
     const int blockRows = std::max(1, std::min(tilesDown, (64 * 1024 + tileRowBytes - 1) / tileRowBytes));
     std::vector<uchar> records(size_t(blockRows) * size_t(tileRowBytes));
-    const QImage &picture = *image; // const: reading scanlines must never detach a shared picture
     for (int ty = 0; ty < tilesDown;) {
         uchar *out = records.data();
         for (const int end = std::min(tilesDown, ty + blockRows); ty < end; ++ty) {
-            const uchar *lines[Layout::TileSize];
-            for (int y = 0; y < Layout::TileSize; ++y)
-                lines[y] = picture.constScanLine(Layout::TileSize * ty + y);
-            encode(lines, tilesAcross, out);
+            encodeTileRow(ty, out);
             out += tileRowBytes;
         }
-        pictureStream->writeRawData(reinterpret_cast<const char *>(records.data()),
-                                    int(out - records.data()));
-        if (pictureStream->status() != QDataStream::Ok)
+        if (!writeOut(*pictureStream, records.data(), size_t(out - records.data())))
             return false;
     }
     return true;
 }
 
-bool Kestrine::convertByPixel(int tilesAcross, int tilesDown)
+bool Kestrine::convertMap()
 {
-    for (int ty = 0; ty < tilesDown; ++ty) {
-        for (int tx = 0; tx < tilesAcross; ++tx) {
-            for (int r = 0; r < 8; ++r) {
-                quint64 pixels = 0;
-                for (int i = 0; i < Layout::TileSize; ++i) {
-                    int sx, sy;
-                    mapPixel(i, r, sx, sy);
-                    const uint p = uint(image->pixelIndex(8 * tx + sx, 8 * ty + sy));
-                    pixels |= quint64(p & 0xFF) << (8 * i);
-                }
-                uchar record[4];
-                qToLittleEndian<quint32>(Layout::packedRecord(mode, pixels), record);
-                pictureStream->writeRawData(reinterpret_cast<const char *>(record),
-                                            Layout::rowBytes(mode));
-                if (pictureStream->status() != QDataStream::Ok)
-                    return false;
-            }
-        }
+    if (!options.mapStream)
+        return true;
+    const int tilesAcross = image->width() / 8, tilesDown = image->height() / 8;
+    const int cells = tilesAcross * tilesDown;
+    std::vector<uchar> entries(2 * size_t(cells));
+    for (int i = 0; i < cells; ++i) {
+        const int source = TileMap::sourceCell(i, tilesAcross, tilesDown, rotate);
+        const TileSet::Ref ref = tileSet ? cellRefs[size_t(source)] : TileSet::Ref{ source };
+        qToLittleEndian(TileMap::entry(options.tileBase + ref.tile, options.paletteBase,
+                                       ref.mirrorX, ref.mirrorY),
+                        entries.data() + 2 * i);
     }
-    return true;
+    return writeOut(*options.mapStream, entries.data(), entries.size());
 }

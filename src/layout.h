@@ -87,6 +87,10 @@ inline void turnTile(quint64 rows[TileSize])
     }
 }
 
+// A tile mirrored: leftRight reverses the pixels of every row, topBottom the order of the rows.
+// tile and out hold tileBytes(mode) bytes in file order and may be the same.
+void mirrorTile(TileMode mode, const uchar *tile, bool leftRight, bool topBottom, uchar *out);
+
 // Palette word 0x0RGB: the top four bits of each channel, alpha dropped.
 constexpr quint16 paletteWord(QRgb c)
 {

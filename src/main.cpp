@@ -17,7 +17,17 @@ namespace {
 const char *const Tool = "kestrine";
 
 using namespace CommandLine;
-const std::initializer_list<LongOption> longOptionCodes = { Quiet, Help, Version };
+// The long options, with what --help says of them.
+const std::initializer_list<std::pair<LongOption, const char *>> longOptionHelp = {
+    { Map, "also write a tile map: one 16-bit entry a cell" },
+    { Unique, "write each distinct tile once; the map refers to them" },
+    { Flips, "as --unique, and find tiles mirrored left-right or top-bottom" },
+    { TileBase, "the map's tile numbers start at N (0 to 1023)" },
+    { PaletteBase, "the palette number in the map's entries (0 to 15)" },
+    { Quiet, "no progress lines and no \"Done ...\"" },
+    { Help, "this text, with the long options" },
+    { Version, "the version" },
+};
 
 // A command line taken apart: the options and the three names.
 struct Request
@@ -25,6 +35,8 @@ struct Request
     TileMode mode = NoMode;
     bool rotate = false;
     bool quiet = false;
+    ConvertOptions options;
+    const char *mapWord = nullptr;
     const char *inputWord = nullptr;
     const char *pictureWord = nullptr;
     const char *paletteWord = nullptr;
@@ -88,7 +100,7 @@ int parse(int argc, char **argv, Request &request)
         return refuseShortLine(argv[0], hasMode, names);
     }
 
-    const std::vector<option> options = longOptions(longOptionCodes);
+    const std::vector<option> options = longOptions(longOptionHelp);
     optind = 0; // a fresh parse: the parser keeps state between calls
     opterr = 1;
     for (int code; (code = getopt_long(argc, argv, "l4rph?:", options.data(), nullptr)) != -1;) {
@@ -98,9 +110,21 @@ int parse(int argc, char **argv, Request &request)
             request.rotate = true;
         } else if (code == Quiet) {
             request.quiet = true;
+        } else if (code == Map) {
+            request.mapWord = optarg;
+        } else if (code == Unique) {
+            request.options.unique = true;
+        } else if (code == Flips) {
+            request.options.flips = true;
+        } else if (code == TileBase || code == PaletteBase) {
+            int &base = code == TileBase ? request.options.tileBase : request.options.paletteBase;
+            if (!numberOption(Tool, LongOption(code), optarg, base)) {
+                printUsage(argv[0]);
+                return BadCommandLine;
+            }
         } else if (code == Help) {
             printUsage(argv[0]);
-            printLongOptions(longOptionCodes);
+            printLongOptions(longOptionHelp);
             return Success;
         } else if (code == Version) {
             printVersion(Tool);
@@ -120,43 +144,62 @@ int parse(int argc, char **argv, Request &request)
     return Convert;
 }
 
-int convert(const Request &request)
+// Opens an output, or says that it cannot be opened.
+std::unique_ptr<QFileDevice> openNamedOutput(const char *what, const char *word)
+{
+    std::unique_ptr<QFileDevice> file = openOutput(QFile::decodeName(word));
+    if (!file)
+        std::cerr << "Cant open outputFile (" << what << ") '" << word << "'!" << std::endl;
+    return file;
+}
+
+int convert(Request request)
 {
     const QString inputName = QFile::decodeName(request.inputWord);
-    const QString pictureName = QFile::decodeName(request.pictureWord);
-    const QString paletteName = QFile::decodeName(request.paletteWord);
-    if (!distinctFiles({ { "inputFile (Picture)", request.inputWord, pictureFileName(inputName), false },
-                         { "outputFile (Picture)", request.pictureWord, pictureName, true },
-                         { "outputFile (Palette)", request.paletteWord, paletteName, true } }))
+    std::vector<RunFile> files = {
+        { "inputFile (Picture)", request.inputWord, pictureFileName(inputName), false },
+        { "outputFile (Picture)", request.pictureWord, QFile::decodeName(request.pictureWord), true },
+        { "outputFile (Palette)", request.paletteWord, QFile::decodeName(request.paletteWord), true },
+    };
+    if (request.mapWord)
+        files.push_back({ "outputFile (Map)", request.mapWord, QFile::decodeName(request.mapWord), true });
+    if (!distinctFiles(files))
         return CantOpen;
 
     QImage image = loadPicture(inputName);
 
-    const std::unique_ptr<QFileDevice> pictureFile = openOutput(pictureName);
-    if (!pictureFile) {
-        std::cerr << "Cant open outputFile (Picture) '" << request.pictureWord << "'!" << std::endl;
+    const std::unique_ptr<QFileDevice> pictureFile = openNamedOutput("Picture", request.pictureWord);
+    if (!pictureFile)
         return CantOpen;
-    }
-    const std::unique_ptr<QFileDevice> paletteFile = openOutput(paletteName);
-    if (!paletteFile) {
-        std::cerr << "Cant open outputFile (Palette) '" << request.paletteWord << "'!" << std::endl;
+    const std::unique_ptr<QFileDevice> paletteFile = openNamedOutput("Palette", request.paletteWord);
+    if (!paletteFile)
         return CantOpen;
-    }
+    std::unique_ptr<QFileDevice> mapFile;
+    if (request.mapWord && !(mapFile = openNamedOutput("Map", request.mapWord)))
+        return CantOpen;
 
     QDataStream paletteStream(paletteFile.get());
     QDataStream pictureStream(pictureFile.get());
+    QDataStream mapStream(mapFile.get());
     paletteStream.setByteOrder(QDataStream::LittleEndian);
     pictureStream.setByteOrder(QDataStream::LittleEndian);
+    mapStream.setByteOrder(QDataStream::LittleEndian);
+    if (mapFile)
+        request.options.mapStream = &mapStream;
 
-    Kestrine kestrine(&image, &paletteStream, &pictureStream, request.mode, request.rotate);
-    // Palette first, tile data last: the window between the two replacements stays minimal.
+    Kestrine kestrine(&image, &paletteStream, &pictureStream, request.mode, request.rotate,
+                      request.options);
+    // Every output complete before any is put in place; the palette first and the tile data
+    // after it, so that the window between the replacements stays minimal.
     const bool done = kestrine.readImage()
             && written(kestrine.convertColors(), paletteStream, *paletteFile, "Palette",
                        request.paletteWord)
             && written(kestrine.convertImage(), pictureStream, *pictureFile, "Picture",
                        request.pictureWord)
+            && (!mapFile || written(kestrine.convertMap(), mapStream, *mapFile, "Map", request.mapWord))
             && putInPlace(*paletteFile, "Palette", request.paletteWord)
-            && putInPlace(*pictureFile, "Picture", request.pictureWord);
+            && putInPlace(*pictureFile, "Picture", request.pictureWord)
+            && (!mapFile || putInPlace(*mapFile, "Map", request.mapWord));
     if (!done)
         return Failed;
     std::cout << "Done ..." << std::endl;

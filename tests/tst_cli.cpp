@@ -1,3 +1,4 @@
+#include "reference.h"
 #include "toolrun.h"
 
 #include <QImage>
@@ -126,6 +127,11 @@ void TestCli::longOptions_data()
     QTest::addColumn<QByteArray>("out");
 
     const QByteArray help = usage() + "\nLong options:\n"
+            "       --map FILE         also write a tile map: one 16-bit entry a cell\n"
+            "       --unique           write each distinct tile once; the map refers to them\n"
+            "       --flips            as --unique, and find tiles mirrored left-right or top-bottom\n"
+            "       --tile-base N      the map's tile numbers start at N (0 to 1023)\n"
+            "       --palette-base N   the palette number in the map's entries (0 to 15)\n"
             "       --quiet            no progress lines and no \"Done ...\"\n"
             "       --help             this text, with the long options\n"
             "       --version          the version\n";
@@ -176,42 +182,13 @@ void TestCli::optionsAndNames_data()
     QTest::newRow("--quiet after the names") << QStringList{ "-4", "in.png", "t", "p", "--quiet" } << "4" << "4" << QByteArray();
 }
 
-// Tile data of sample() worked out by hand from its pixel formula, per layout.
+// Tile data of sample() by the plain rules: "l", "lr", "p", "4" and so on.
 static QByteArray sampleTiles(const QString &layout)
 {
-    const QImage image = sample();
-    QByteArray out;
-    for (int tx = 0; tx < 2; ++tx) {
-        for (int r = 0; r < 8; ++r) {
-            int p[8];
-            for (int i = 0; i < 8; ++i)
-                p[i] = layout.endsWith('r') ? image.pixelIndex(8 * tx + r, 7 - i) : image.pixelIndex(8 * tx + i, r);
-            if (layout.startsWith('l')) {
-                for (int k = 0; k < 4; ++k)
-                    out += char(p[2 * k] << 4 | p[2 * k + 1]);
-            } else {
-                for (int plane = 0; plane < (layout.startsWith('4') ? 2 : 4); ++plane) {
-                    int byte = 0;
-                    for (int i = 0; i < 8; ++i)
-                        byte |= ((p[i] >> plane) & 1) << (7 - i);
-                    out += char(byte);
-                }
-            }
-        }
-    }
-    return out;
+    return Reference::tiles(sample(), modeOfLetter(layout[0].toLatin1()), layout.endsWith('r'));
 }
 
-static QByteArray samplePalette(int count)
-{
-    QByteArray out;
-    for (int i = 0; i < count; ++i) {
-        const QRgb c = sample().color(i);
-        out += char((qGreen(c) & 0xF0) | qBlue(c) >> 4);
-        out += char(qRed(c) >> 4);
-    }
-    return out;
-}
+static QByteArray samplePalette(int count) { return Reference::palette(sample().colorTable(), count); }
 
 void TestCli::optionsAndNames()
 {

@@ -296,6 +296,9 @@ void TestView::longOptions_data()
     QTest::addColumn<QByteArray>("out");
 
     const QByteArray help = usage() + "\nLong options:\n"
+            "       --map FILE         draw the picture that a tile map describes, -w cells across\n"
+            "       --tile-base N      the map's first tile number is the tile data's first tile\n"
+            "       --palette-base N   the map's palette N is the palette file's first\n"
             "       --quiet            no progress lines and no \"Done ...\"\n"
             "       --help             this text, with the long options\n"
             "       --version          the version\n";
