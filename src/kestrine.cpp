@@ -153,12 +153,11 @@ bool Kestrine::planTiles()
     const qint64 cells = qint64(tilesAcross) * tilesDown;
     if (options.unique && encoders(mode, rotate).first) {
         tileSet = std::make_unique<TileSet>(mode, options.flips);
-        cellRefs.reserve(size_t(cells));
         std::vector<uchar> row(size_t(tilesAcross) * size_t(Layout::tileBytes(mode)));
+        cellRefs.resize(size_t(cells));
         for (int ty = 0; ty < tilesDown; ++ty) {
             encodeTileRow(ty, row.data());
-            for (int tx = 0; tx < tilesAcross; ++tx)
-                cellRefs.push_back(tileSet->add(row.data() + size_t(tx) * size_t(Layout::tileBytes(mode))));
+            tileSet->add(row.data(), tilesAcross, cellRefs.data() + size_t(ty) * size_t(tilesAcross));
         }
     }
     const qint64 tiles = tileSet ? tileSet->size() : cells;

@@ -2,8 +2,6 @@
 
 #include <QtEndian>
 
-#include <algorithm>
-
 namespace Layout {
 
 void decodeRow(TileMode mode, const uchar record[4], uint p[TileSize])
@@ -19,32 +17,43 @@ void decodeRow(TileMode mode, const uchar record[4], uint p[TileSize])
     }
 }
 
-// A row record with its pixels in reverse order. Linear keeps a pixel in a nibble: reverse the
-// bytes, then the two nibbles of each. The planar layouts keep one in a bit of every byte.
-static quint32 mirroredRow(TileMode mode, quint32 record)
+// The rows in a 64-bit word of a record (two of 4 bytes, or four of 2), each with its pixels in
+// reverse order. Linear keeps a pixel in a nibble: reverse the bytes of each row, then the two
+// nibbles of each byte. The planar layouts keep one in a bit of every byte: reverse each byte.
+static quint64 mirroredRows(TileMode mode, quint64 rows)
 {
     if (mode == Linear) {
-        record = qbswap(record);
-        return ((record & 0x0F0F0F0F) << 4) | ((record >> 4) & 0x0F0F0F0F);
+        rows = qbswap(rows);
+        rows = rows << 32 | rows >> 32; // the rows back in their places
+        return ((rows & 0x0F0F0F0F0F0F0F0F) << 4) | ((rows >> 4) & 0x0F0F0F0F0F0F0F0F);
     }
-    record = ((record >> 1) & 0x55555555) | ((record & 0x55555555) << 1);
-    record = ((record >> 2) & 0x33333333) | ((record & 0x33333333) << 2);
-    return ((record >> 4) & 0x0F0F0F0F) | ((record & 0x0F0F0F0F) << 4);
+    rows = ((rows >> 1) & 0x5555555555555555) | ((rows & 0x5555555555555555) << 1);
+    rows = ((rows >> 2) & 0x3333333333333333) | ((rows & 0x3333333333333333) << 2);
+    return ((rows >> 4) & 0x0F0F0F0F0F0F0F0F) | ((rows & 0x0F0F0F0F0F0F0F0F) << 4);
+}
+
+// The rows in a 64-bit word in reverse order.
+static quint64 reversedRows(TileMode mode, quint64 rows)
+{
+    if (rowBytes(mode) == 4)
+        return rows << 32 | rows >> 32;
+    rows = rows << 32 | rows >> 32;
+    return ((rows & 0x0000FFFF0000FFFF) << 16) | ((rows >> 16) & 0x0000FFFF0000FFFF);
 }
 
 void mirrorTile(TileMode mode, const uchar *tile, bool leftRight, bool topBottom, uchar *out)
 {
-    const int bytes = rowBytes(mode);
-    uchar rows[TileSize][4] = {};
-    for (int y = 0; y < TileSize; ++y)
-        std::copy_n(tile + y * bytes, bytes, rows[topBottom ? TileSize - 1 - y : y]);
-    for (int y = 0; y < TileSize; ++y) {
-        quint32 record = qFromLittleEndian<quint32>(rows[y]);
+    const int words = tileBytes(mode) / 8;
+    quint64 rows[4];
+    for (int i = 0; i < words; ++i)
+        rows[i] = qFromLittleEndian<quint64>(tile + 8 * i);
+    for (int i = 0; i < words; ++i) {
+        quint64 word = rows[topBottom ? words - 1 - i : i];
+        if (topBottom)
+            word = reversedRows(mode, word);
         if (leftRight)
-            record = mirroredRow(mode, record);
-        uchar word[4];
-        qToLittleEndian(record, word);
-        std::copy_n(word, bytes, out + y * bytes);
+            word = mirroredRows(mode, word);
+        qToLittleEndian(word, out + 8 * i);
     }
 }
 

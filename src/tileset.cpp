@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -11,7 +12,7 @@ quint32 hashOf(const uchar *record, int bytes)
     quint64 hash = 0x243F6A8885A308D3ull;
     for (int i = 0; i < bytes; i += 8)
         hash = (hash ^ qFromUnaligned<quint64>(record + i)) * 0x9E3779B97F4A7C15ull;
-    return quint32(hash ^ (hash >> 29));
+    return quint32(hash >> 32);
 }
 
 } // namespace
@@ -21,53 +22,87 @@ TileSet::TileSet(TileMode mode, bool flips)
 {
 }
 
-int TileSet::find(const uchar *record, quint32 hash) const
+void TileSet::insert(quint64 bucket)
 {
     const size_t mask = buckets.size() - 1;
-    for (size_t i = hash & mask; buckets[i] != 0; i = (i + 1) & mask) {
-        const int tile = int(buckets[i] - 1);
-        if (tileHashes[size_t(tile)] == hash
-            && std::memcmp(data.data() + size_t(tile) * size_t(tileBytes), record, size_t(tileBytes)) == 0)
-            return tile;
-    }
-    return -1;
-}
-
-void TileSet::insert(int tile)
-{
-    const size_t mask = buckets.size() - 1;
-    size_t i = tileHashes[size_t(tile)] & mask;
+    size_t i = size_t(bucket >> 32) & mask;
     while (buckets[i] != 0)
         i = (i + 1) & mask;
-    buckets[i] = quint32(tile + 1);
+    buckets[i] = bucket;
 }
 
 TileSet::Ref TileSet::add(const uchar *record)
 {
-    const quint32 hash = hashOf(record, tileBytes);
-    if (const int tile = find(record, hash); tile >= 0)
-        return { tile, false, false };
-    if (flips) {
-        // Mirroring is its own inverse: the cell is tile t mirrored when its mirror image is t.
-        uchar mirror[Layout::tileBytes(Linear)];
-        for (const auto &[mirrorX, mirrorY] : { std::pair{ true, false }, { false, true }, { true, true } }) {
-            Layout::mirrorTile(mode, record, mirrorX, mirrorY, mirror);
-            if (const int tile = find(mirror, hashOf(mirror, tileBytes)); tile >= 0) {
-                ++mirrored;
-                return { tile, mirrorX, mirrorY };
+    Ref ref;
+    add(record, 1, &ref);
+    return ref;
+}
+
+void TileSet::add(const uchar *records, int count, Ref *refs)
+{
+    // Room for every new tile first, so that no bucket moves while the row is looked up.
+    if (2 * (size_t(tiles) + size_t(count)) > buckets.size()) {
+        size_t size = buckets.size();
+        while (2 * (size_t(tiles) + size_t(count)) > size)
+            size *= 2;
+        std::vector<quint64> old(size, 0);
+        old.swap(buckets);
+        for (quint64 bucket : old) {
+            if (bucket != 0)
+                insert(bucket);
+        }
+    }
+    const size_t mask = buckets.size() - 1;
+    const int tries = flips ? 4 : 1;
+
+    // Each cell as it is, then mirrored left-right, top-bottom and both. A tile and its mirror
+    // images share one key, the least hash of the four, so one probe finds any earlier tile
+    // that the cell mirrors; and no two tiles of the set are mirror images of each other, so at
+    // most one tile can match.
+    variants.resize(size_t(count) * 4 * size_t(tileBytes));
+    keys.resize(size_t(count));
+    for (int c = 0; c < count; ++c) {
+        const uchar *record = records + size_t(c) * size_t(tileBytes);
+        uchar *cell = variants.data() + size_t(c) * 4 * size_t(tileBytes);
+        std::memcpy(cell, record, size_t(tileBytes));
+        quint32 key = hashOf(record, tileBytes);
+        for (int v = 1; v < tries; ++v) {
+            Layout::mirrorTile(mode, record, v & 1, v & 2, cell + v * tileBytes);
+            key = std::min(key, hashOf(cell + v * tileBytes, tileBytes));
+        }
+        keys[size_t(c)] = key;
+        // The buckets are far apart in a large set: ask for them all before the first is needed.
+        __builtin_prefetch(&buckets[key & mask]);
+    }
+
+    for (int c = 0; c < count; ++c) {
+        const uchar *cell = variants.data() + size_t(c) * 4 * size_t(tileBytes);
+        const quint32 key = keys[size_t(c)];
+        refs[c] = find(cell, key, tries);
+        if (refs[c].tile >= 0)
+            continue;
+        const int tile = tiles++;
+        data.insert(data.end(), cell, cell + tileBytes);
+        insert(quint64(key) << 32 | quint32(tile + 1));
+        refs[c] = { tile, false, false };
+    }
+}
+
+TileSet::Ref TileSet::find(const uchar *cell, quint32 key, int tries)
+{
+    const size_t mask = buckets.size() - 1;
+    for (size_t i = key & mask; buckets[i] != 0; i = (i + 1) & mask) {
+        if (quint32(buckets[i] >> 32) != key)
+            continue;
+        const int tile = int(quint32(buckets[i]) - 1);
+        const uchar *stored = data.data() + size_t(tile) * size_t(tileBytes);
+        // Mirroring is its own inverse: the cell is the tile mirrored when its mirror image is the tile.
+        for (int v = 0; v < tries; ++v) {
+            if (std::memcmp(stored, cell + v * tileBytes, size_t(tileBytes)) == 0) {
+                mirrored += v != 0;
+                return { tile, bool(v & 1), bool(v & 2) };
             }
         }
     }
-    const int tile = size();
-    data.insert(data.end(), record, record + tileBytes);
-    tileHashes.push_back(hash);
-    // Half full at most, so that a lookup of a tile that is not there ends soon.
-    if (2 * tileHashes.size() > buckets.size()) {
-        buckets.assign(2 * buckets.size(), 0);
-        for (int t = 0; t < size(); ++t)
-            insert(t);
-    } else {
-        insert(tile);
-    }
-    return { tile, false, false };
+    return { -1, false, false };
 }

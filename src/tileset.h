@@ -26,8 +26,12 @@ public:
     // wins), or else a new tile at the end of the set.
     Ref add(const uchar *record);
 
+    // The same for count cells one after another (a tile row), their records one after another;
+    // quicker than one by one in a large set.
+    void add(const uchar *records, int count, Ref *refs);
+
     // Distinct tiles so far.
-    int size() const { return int(tileHashes.size()); }
+    int size() const { return tiles; }
 
     // Cells so far that show a tile mirrored.
     int mirroredCells() const { return mirrored; }
@@ -36,16 +40,22 @@ public:
     const std::vector<uchar> &records() const { return data; }
 
 private:
-    int find(const uchar *record, quint32 hash) const;
-    void insert(int tile);
+    void insert(quint64 bucket);
+
+    // The earlier tile that a cell's variants match, the first variant first; tile -1 for none.
+    Ref find(const uchar *variants, quint32 key, int tries);
 
     TileMode mode;
     int tileBytes;
     bool flips;
+    int tiles = 0;
     int mirrored = 0;
     std::vector<uchar> data;
-    std::vector<quint32> tileHashes; // of each distinct tile
-    std::vector<quint32> buckets;    // open addressing: tile + 1, 0 for a free slot
+    // Open addressing: a tile's key (with flips, the least hash of its mirror images) in the top
+    // half, the tile + 1 in the bottom half; 0 for a free bucket.
+    std::vector<quint64> buckets;
+    std::vector<uchar> variants; // of the cells being added: each as it is and mirrored
+    std::vector<quint32> keys;   // of the cells being added
 };
 
 // Tile maps: one 16-bit little-endian entry a cell, cells left to right, rows top to bottom.
