@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QList>
+#include <QRandomGenerator>
 #include <QRgb>
 #include <QtEndian>
 
@@ -33,6 +34,36 @@ inline QImage indexedImage(int width, int height, int colors, const IndexAt &ind
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             image.scanLine(y)[x] = uchar(index(x, y));
+    return image;
+}
+
+// A picture whose cells are tiles from a pool of poolSize random tiles (indexes below `indexes`),
+// each placed as it is or mirrored left-right, top-bottom or both, at random; a strip of up to
+// 7 pixels right and below that no whole tile reaches. The colour table has `colors` random entries.
+inline QImage pooledImage(QRandomGenerator &random, int tilesAcross, int tilesDown, int colors,
+                          int indexes, int poolSize)
+{
+    QList<std::array<uchar, 64>> pool(poolSize);
+    for (auto &tile : pool)
+        for (uchar &p : tile)
+            p = uchar(random.bounded(indexes));
+    QImage image(8 * tilesAcross + random.bounded(8), 8 * tilesDown + random.bounded(8), QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < colors; ++i)
+        table << (0xFF000000 | random.bounded(0x1000000));
+    image.setColorTable(table);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.scanLine(y)[x] = uchar(random.bounded(indexes));
+    for (int ty = 0; ty < tilesDown; ++ty) {
+        for (int tx = 0; tx < tilesAcross; ++tx) {
+            const auto &tile = pool[random.bounded(poolSize)];
+            const bool mirrorX = random.bounded(2), mirrorY = random.bounded(2);
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    image.scanLine(8 * ty + y)[8 * tx + x] = tile[size_t(8 * (mirrorY ? 7 - y : y) + (mirrorX ? 7 - x : x))];
+        }
+    }
     return image;
 }
 

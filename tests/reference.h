@@ -93,6 +93,12 @@ inline QByteArray palette(const QList<QRgb> &colors, int count)
     return out;
 }
 
+// A colour as the 12-bit palette keeps it and the view shows it: each channel's top nibble times 17.
+inline QRgb widened(QRgb c)
+{
+    return qRgb((qRed(c) >> 4) * 17, (qGreen(c) >> 4) * 17, (qBlue(c) >> 4) * 17);
+}
+
 // What a conversion with a map asks for.
 struct MapRequest
 {

@@ -100,6 +100,13 @@ void TestCli::usageAnswers_data()
     QTest::newRow("unknown long option, short line") << QStringList{ "--frobnicate" } << none << QByteArray("unrecognized option") << true;
     QTest::newRow("long option with an argument it does not take") << QStringList{ "--quiet=yes", "-l", "in.png", "out.bin", "out.pal" } << none << QByteArray("doesn't allow an argument") << true;
     QTest::newRow("--quiet keeps the usage") << QStringList{ "--quiet", "-r", "in.png", "out.bin", "out.pal" } << none << noMode << false;
+    QTest::newRow("--tile-base past 1023") << QStringList{ "-l", "--map", "m", "--tile-base", "1024", "in.png", "out.bin", "out.pal" } << none
+                                           << QByteArray("kestrine: --tile-base takes a number from 0 to 1023, not '1024'\n") << false;
+    QTest::newRow("--palette-base past 15") << QStringList{ "-l", "--map", "m", "--palette-base=16", "in.png", "out.bin", "out.pal" } << none
+                                            << QByteArray("kestrine: --palette-base takes a number from 0 to 15, not '16'\n") << false;
+    QTest::newRow("--tile-base not a number") << QStringList{ "-l", "--tile-base", "-1", "in.png", "out.bin", "out.pal" } << none
+                                              << QByteArray("kestrine: --tile-base takes a number from 0 to 1023, not '-1'\n") << false;
+    QTest::newRow("--map without its file") << QStringList{ "-l", "in.png", "out.bin", "out.pal", "--map" } << none << QByteArray("requires an argument") << true;
     QTest::newRow("--quiet on a short line") << QStringList{ "--quiet", "-l", "in.png" } << none << names(1) << false;
 }
 

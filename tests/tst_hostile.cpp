@@ -194,6 +194,20 @@ void TestHostile::faults_data()
                                                << same(palette, "folder/../new.bin", tiles, "new.bin");
     QTest::newRow("both outputs one new file, one through a dangling link") << QStringList{ "-l", "in.png", "dangling.bin", "new.bin" } << qint64(0) << 254
                                                                             << same(palette, "new.bin", tiles, "dangling.bin");
+    const char *map = "outputFile (Map)";
+    QTest::newRow("map is the input") << QStringList{ "-l", "--map", "in.png", "in.png", "t.bin", "p.pal" } << qint64(0) << 254
+                                      << same(map, "in.png", input, "in.png");
+    QTest::newRow("map is the tile data") << QStringList{ "-l", "--map", "t.bin", "in.png", "t.bin", "p.pal" } << qint64(0) << 254
+                                          << same(map, "t.bin", tiles, "t.bin");
+    QTest::newRow("map folder missing") << QStringList{ "-l", "--map", "nowhere/m.map", "in.png", "t.bin", "p.pal" } << qint64(0) << 254
+                                        << QByteArray("Cant open outputFile (Map) 'nowhere/m.map'!\n");
+    // big.png has 32x32 cells, flat.png as many of one tile: a 2 KiB map.
+    QTest::newRow("map write fails") << QStringList{ "-l", "--unique", "--map", "m.map", "flat.png", "t.bin", "p.pal" } << qint64(1000) << 253
+                                     << QByteArray("Cant write outputFile (Map) 'm.map'!\n");
+    QTest::newRow("map would name too many tiles") << QStringList{ "-p", "--map", "m.map", "--tile-base", "1", "big.png", "t.bin", "p.pal" } << qint64(0) << 253
+                                                   << QByteArray("Kestrine: 1024 tiles do not fit in a map from tile base 1: a map names tiles 0 to 1023 (--unique keeps each distinct tile once)!\n");
+    QTest::newRow("distinct tiles past the last tile number") << QStringList{ "-pr", "--flips", "--tile-base", "1023", "--map", "m.map", "in.png", "t.bin", "p.pal" } << qint64(0) << 253
+                                                              << QByteArray("Kestrine: 2 distinct tiles do not fit in a map from tile base 1023: a map names tiles 0 to 1023!\n");
     QTest::newRow("tile data to a FIFO, refused") << QStringList{ "-l", "rgb.png", "t.fifo", "p.pal" } << qint64(0) << 253
                                                   << QByteArray("Kestrine::readImage(): Unsupported Colorformat, only 4 or 16 Colors allowed!\n");
 }
@@ -209,6 +223,7 @@ void TestHostile::faults()
     write(path("in.png"), savedPng(indexedImage(16, 8, 16, pattern)));
     write(path("big.png"), savedPng(indexedImage(256, 256, 16, pattern)));
     write(path("rgb.png"), savedPng(QImage(16, 16, QImage::Format_RGB32)));
+    write(path("flat.png"), savedPng(indexedImage(256, 256, 16, [](int, int) { return 5; })));
     QVERIFY(QDir(tempDir->path()).mkdir("folder"));
     QVERIFY(QFile::link("in.png", path("link.png")));
     QVERIFY(::link(qPrintable(path("in.png")), qPrintable(path("hard.png"))) == 0);

@@ -1,3 +1,4 @@
+#include "inmemory.h"
 #include "kestrine.h"
 #include "pictures.h"
 #include "reference.h"
@@ -11,22 +12,6 @@
 #include <functional>
 #include <iostream>
 #include <sstream>
-
-// Swaps std::cout and std::cerr for strings while it lives.
-class Console
-{
-public:
-    Console() : oldOut(std::cout.rdbuf(out.rdbuf())), oldErr(std::cerr.rdbuf(err.rdbuf())) { }
-    ~Console()
-    {
-        std::cout.rdbuf(oldOut);
-        std::cerr.rdbuf(oldErr);
-    }
-    std::ostringstream out, err;
-
-private:
-    std::streambuf *oldOut, *oldErr;
-};
 
 // A device that takes the first room bytes, then refuses every write, as a disk that fills up.
 class DiskFull : public QIODevice
@@ -50,22 +35,6 @@ private:
 };
 
 static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-
-// Runs one step of a converter on in-memory streams; palette and tile bytes land in the arrays.
-struct Run
-{
-    Run(QImage image, TileMode mode, bool rotate)
-        : picture(std::move(image)), kestrine(&picture, &paletteStream, &pictureStream, mode, rotate)
-    {
-        paletteStream.setByteOrder(QDataStream::LittleEndian);
-        pictureStream.setByteOrder(QDataStream::LittleEndian);
-    }
-    QImage picture;
-    QByteArray palette, tiles;
-    QDataStream paletteStream{&palette, QIODevice::WriteOnly};
-    QDataStream pictureStream{&tiles, QIODevice::WriteOnly};
-    Kestrine kestrine;
-};
 
 class TestKestrine : public QObject
 {

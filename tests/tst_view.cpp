@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "pictures.h"
+#include "reference.h"
 #include "toolrun.h"
 
 #include <fcntl.h>
@@ -49,12 +51,6 @@ static QByteArray tiles(int count, int tileBytes, int offset = 0, char value = 0
     return bytes;
 }
 
-// A colour as the 12-bit palette keeps it and the view shows it: each channel's top nibble times 17.
-static QRgb widened(QRgb c)
-{
-    return qRgb((qRed(c) >> 4) * 17, (qGreen(c) >> 4) * 17, (qBlue(c) >> 4) * 17);
-}
-
 // What the view of source must be: its whole tiles placed across slots a row, empty slots index 0,
 // the first tableSize colours widened. Works on the source directly, not on the tile data.
 static QImage expectedView(const QImage &source, int across, int tableSize)
@@ -65,7 +61,7 @@ static QImage expectedView(const QImage &source, int across, int tableSize)
     QImage view(across * 8, down * 8, QImage::Format_Indexed8);
     QList<QRgb> table;
     for (int i = 0; i < tableSize; ++i)
-        table << widened(source.color(i));
+        table << Reference::widened(source.color(i));
     view.setColorTable(table);
     view.fill(0);
     for (int tile = 0; tile < count; ++tile) {
@@ -110,6 +106,11 @@ private slots:
     void longOptions();
     void rejectedInputTouchesNothing_data();
     void rejectedInputTouchesNothing();
+    void mapRejected_data();
+    void mapRejected();
+    void mapDraws();
+    void mapRoundTrip_data();
+    void mapRoundTrip();
     void writeFailureTouchesNothing();
     void fifoOutputIsWrittenInPlace();
     void sampleViewIsCurrent();
@@ -407,6 +408,136 @@ void TestView::rejectedInputTouchesNothing()
     QCOMPARE(result.err, error);
     QVERIFY2(!result.out.contains("Done"), result.out);
     QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+// Map entries as the file holds them, little-endian.
+static QByteArray mapBytes(const QList<quint16> &entries) { return paletteBytes(entries); }
+
+void TestView::mapRejected_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("tileData");
+    QTest::addColumn<QByteArray>("paletteData");
+    QTest::addColumn<QByteArray>("mapData");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("error");
+
+    const QStringList names{ "t.bin", "p.pal", "v.png" };
+    const QStringList map{ "--map", "m.map" };
+    const QByteArray two = tiles(2, 32), p16 = palette(16);
+    const QByteArray notWhole = "kestrine-view: map 'm.map' has %1 bytes, not whole rows of %2 16-bit entries (-w %2)!\n";
+    const auto rows = [&](int size, int width) {
+        return QByteArray(notWhole).replace("%1", QByteArray::number(size)).replace("%2", QByteArray::number(width));
+    };
+    QTest::newRow("3 entries, -w 2") << QStringList{ "-l", "-w", "2" } + map + names << two << p16 << mapBytes({ 0, 1, 0 }) << 253 << rows(6, 2);
+    QTest::newRow("odd size") << QStringList{ "-l", "-w", "1" } + map + names << two << p16 << QByteArray(5, 0) << 253 << rows(5, 1);
+    QTest::newRow("empty map") << QStringList{ "-p", "-w", "1" } + map + names << two << p16 << QByteArray() << 253 << rows(0, 1);
+    QTest::newRow("tile beyond the tile data") << QStringList{ "-l", "-w", "2" } + map + names << two << p16 << mapBytes({ 1, 2 }) << 253
+                                               << QByteArray("kestrine-view: map 'm.map' names tile 2 at cell (1, 0), beyond the 2 tiles of the tile data from tile base 0!\n");
+    QTest::newRow("tile below the tile base") << QStringList{ "-l", "-w", "1", "--tile-base", "5" } + map + names << two << p16 << mapBytes({ 5, 4 }) << 253
+                                              << QByteArray("kestrine-view: map 'm.map' names tile 4 at cell (0, 1), beyond the 2 tiles of the tile data from tile base 5!\n");
+    QTest::newRow("palette beyond the file") << QStringList{ "-p", "-w", "2" } + map + names << two << p16 << mapBytes({ 0, 1 << 9 }) << 253
+                                             << QByteArray("kestrine-view: map 'm.map' names palette 1 at cell (1, 0), beyond the 1 of the palette file from palette base 0!\n");
+    QTest::newRow("palette below the palette base") << QStringList{ "-p", "-w", "1", "--palette-base", "3" } + map + names << two << p16 << mapBytes({ 2 << 9 }) << 253
+                                                    << QByteArray("kestrine-view: map 'm.map' names palette 2 at cell (0, 0), beyond the 1 of the palette file from palette base 3!\n");
+    QTest::newRow("palettes not whole") << QStringList{ "-l", "-w", "1" } + map + names << two << palette(20) << mapBytes({ 0 }) << 253
+                                        << QByteArray("kestrine-view: palette 'p.pal' has 40 bytes, not a non-zero multiple of 32 (palettes of 16 colors)!\n");
+    QTest::newRow("4 colour palettes not whole") << QStringList{ "-4", "-w", "1" } + map + names << tiles(2, 16) << palette(6) << mapBytes({ 0 }) << 253
+                                                 << QByteArray("kestrine-view: palette 'p.pal' has 12 bytes, not a non-zero multiple of 8 (palettes of 4 colors)!\n");
+    QTest::newRow("17 palettes") << QStringList{ "-l", "-w", "1" } + map + names << two << palette(16 * 17) << mapBytes({ 0 }) << 253
+                                 << QByteArray("kestrine-view: palette 'p.pal' has 17 palettes, more than the 16 a map can name!\n");
+    QTest::newRow("index beyond a palette of 4") << QStringList{ "-l", "-w", "1" } + map + names << tiles(2, 32, 32, 0x40) << palette(4) << mapBytes({ 1 }) << 253
+                                                 << QByteArray("kestrine-view: tileData 't.bin' has index 4 in tile 1, beyond the 4 colors of the palette!\n");
+    QTest::newRow("map missing") << QStringList{ "-l", "--map", "missing.map" } + names << two << p16 << mapBytes({ 0 }) << 254
+                                 << QByteArray("Cant open inputFile (Map) 'missing.map'!\n");
+    QTest::newRow("output is the map") << QStringList{ "-l", "--map", "m.map", "t.bin", "p.pal", "m.map" } << two << p16 << mapBytes({ 0 }) << 254
+                                       << QByteArray("Cant write outputFile (Picture) 'm.map', it is the same file as inputFile (Map) 'm.map'!\n");
+    QTest::newRow("--tile-base not a number") << QStringList{ "-l", "--tile-base", "x" } + map + names << two << p16 << mapBytes({ 0 }) << 255
+                                              << QByteArray("kestrine-view: --tile-base takes a number from 0 to 1023, not 'x'\n");
+}
+
+void TestView::mapRejected()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, tileData);
+    QFETCH(QByteArray, paletteData);
+    QFETCH(QByteArray, mapData);
+    QFETCH(int, status);
+    QFETCH(QByteArray, error);
+
+    write(path("t.bin"), tileData);
+    write(path("p.pal"), paletteData);
+    write(path("m.map"), mapData);
+    write(path("v.png"), "earlier picture");
+    const QStringList before = snapshot(tempDir->path());
+    const Result result = runProgram(viewer, tempDir->path(), args);
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.err, error);
+    QVERIFY2(!result.out.contains("Done"), result.out);
+    QCOMPARE(snapshot(tempDir->path()), before);
+}
+
+// Two palettes of 16 and one tile, drawn four ways: palette k is at 16 * k in the colour table.
+void TestView::mapDraws()
+{
+    write(path("t.bin"), tiles(1, 32, 0, 0x12)); // the top row starts with indexes 1 and 2
+    write(path("p.pal"), palette(32));
+    write(path("m.map"), mapBytes({ 0, 1 << 9 | 0x4000, 0x8000, 1 << 9 | 0xC000 }));
+    const Result result = runProgram(viewer, tempDir->path(), { "-l", "--map", "m.map", "-w", "2", "t.bin", "p.pal", "v.png" });
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.out, QByteArray("Read Colors (32)...\nDraw Map (2x2 Cells of 1 Tiles without rotation) ...\nDone ...\n"));
+    const QImage view(path("v.png"));
+    QCOMPARE(view.size(), QSize(16, 16));
+    QCOMPARE(view.colorCount(), 32);
+    const int word = 17 * 0x359 & 0xFFF; // entry 1 of palette 1, as palette() makes it
+    QCOMPARE(view.color(17), qRgb((word >> 8) * 17, (word >> 4 & 0xF) * 17, (word & 0xF) * 17));
+    const struct { int x, y, index; } pixels[] = {
+        { 0, 0, 1 }, { 1, 0, 2 }, { 2, 0, 0 },     // as it is, palette 0
+        { 15, 0, 17 }, { 14, 0, 18 }, { 8, 0, 16 }, // left-right, palette 1
+        { 0, 15, 1 }, { 1, 15, 2 }, { 0, 8, 0 },    // top-bottom, palette 0
+        { 15, 15, 17 }, { 14, 15, 18 },             // both, palette 1
+    };
+    for (const auto &p : pixels)
+        QVERIFY2(view.pixelIndex(p.x, p.y) == p.index, qPrintable(QString("pixel %1,%2: %3").arg(p.x).arg(p.y).arg(view.pixelIndex(p.x, p.y))));
+}
+
+void TestView::mapRoundTrip_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<quint32>("seed");
+
+    quint32 seed = 100;
+    for (const char *options : { "-l", "-pr", "-4", "-4r" })
+        for (const QStringList &extra : { QStringList{}, QStringList{ "--unique" }, QStringList{ "--flips" } })
+            QTest::addRow("%s %s", options, qPrintable(extra.join(' '))) << options << extra << seed++;
+}
+
+// Through both tools with the same options: the source's whole tiles, colours reduced to 12 bits.
+void TestView::mapRoundTrip()
+{
+    QFETCH(QString, options);
+    QFETCH(QStringList, extra);
+    QFETCH(quint32, seed);
+
+    QRandomGenerator random(seed);
+    const int colors = random.bounded(2) ? 16 : 4;
+    const QImage source = pooledImage(random, random.bounded(1, 9), random.bounded(1, 9), colors,
+                                      options.startsWith("-4") ? 4 : colors, random.bounded(1, 5));
+    QVERIFY(source.save(path("source.png")));
+    const QStringList bases{ "--tile-base", QString::number(random.bounded(900)), "--palette-base", QString::number(random.bounded(16)) };
+    Result result = runTool(tempDir->path(), QStringList{ options, "--map", "m.map" } + extra + bases + QStringList{ "source.png", "t.bin", "p.pal" });
+    QVERIFY2(result.status == 0, result.err);
+    const int across = source.width() / 8, down = source.height() / 8;
+    const QString width = QString::number(options.endsWith('r') ? down : across);
+    result = runProgram(viewer, tempDir->path(), QStringList{ options, "--map", "m.map", "-w", width } + bases + QStringList{ "t.bin", "p.pal", "v.png" });
+    QVERIFY2(result.status == 0 && result.err.isEmpty(), result.err);
+    const QImage view(path("v.png"));
+    QCOMPARE(view.size(), QSize(8 * across, 8 * down));
+    for (int y = 0; y < view.height(); ++y)
+        for (int x = 0; x < view.width(); ++x)
+            if (view.pixel(x, y) != Reference::widened(source.pixel(x, y)))
+                QFAIL(qPrintable(QString("pixel %1,%2 differs").arg(x).arg(y)));
 }
 
 void TestView::writeFailureTouchesNothing()
