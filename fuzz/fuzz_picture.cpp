@@ -1,5 +1,6 @@
 // Arbitrary bytes as an input picture: loaded the way the tool loads a file, then converted in
 // every layout, with and without the turn, into memory.
+#include "drawing.h"
 #include "kestrine.h"
 #include "picture.h"
 
@@ -60,6 +61,45 @@ bool everyPixelDecoded(const QByteArray &bytes, const QImage &image)
     return true;
 }
 
+// Converts into distinct tiles and a map (mirrors found when flips), then draws the map back: an
+// accepted picture must come back as the indexes its layout keeps.
+void checkMap(QImage &image, TileMode mode, bool rotate, bool flips)
+{
+    QByteArray palette, tiles, map;
+    QBuffer paletteBuffer(&palette), tileBuffer(&tiles), mapBuffer(&map);
+    paletteBuffer.open(QIODevice::WriteOnly);
+    tileBuffer.open(QIODevice::WriteOnly);
+    mapBuffer.open(QIODevice::WriteOnly);
+    QDataStream paletteStream(&paletteBuffer), pictureStream(&tileBuffer), mapStream(&mapBuffer);
+    for (QDataStream *stream : { &paletteStream, &pictureStream, &mapStream })
+        stream->setByteOrder(QDataStream::LittleEndian);
+    ConvertOptions options;
+    options.mapStream = &mapStream;
+    options.unique = true;
+    options.flips = flips;
+    Kestrine kestrine(&image, &paletteStream, &pictureStream, mode, rotate, options);
+    if (!kestrine.readImage()) {
+        check(palette.isEmpty() && tiles.isEmpty() && map.isEmpty());
+        return;
+    }
+    check(kestrine.convertColors() && kestrine.convertImage() && kestrine.convertMap());
+    const int across = image.width() / 8, down = image.height() / 8;
+    check(map.size() == 2 * qsizetype(across) * down);
+    check(!tiles.isEmpty() && tiles.size() % Layout::tileBytes(mode) == 0 && tiles.size() / Layout::tileBytes(mode) <= TileMap::MaxTiles);
+
+    PaletteColors colors;
+    Flaw flaw;
+    QImage view;
+    check(readPalettes(palette, mode, true, colors, flaw));
+    if (!drawMap(tiles, map, mode, rotate, { TileMap::width(across, down, rotate) }, colors, view, flaw))
+        return; // an index beyond the colour table, which a BMP may hold
+    check(view.size() == QSize(8 * across, 8 * down));
+    const uint kept = mode == FourColor ? 3 : 15;
+    for (int y = 0; y < view.height(); ++y)
+        for (int x = 0; x < view.width(); ++x)
+            check(uint(view.pixelIndex(x, y)) == (uint(image.pixelIndex(x, y)) & kept));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -96,6 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check(palette.size() == 2 * (mode == FourColor ? 4 : image.colorCount()));
             check(kestrine.convertImage());
             check(tiles.size() == qsizetype(image.width() / 8) * (image.height() / 8) * Layout::tileBytes(mode));
+            checkMap(image, mode, rotate, rotate);
         }
     }
     check(everyPixelDecoded(bytes, image));
