@@ -61,9 +61,10 @@ bool everyPixelDecoded(const QByteArray &bytes, const QImage &image)
     return true;
 }
 
-// Converts into distinct tiles and a map (mirrors found when flips), then draws the map back: an
-// accepted picture must come back as the indexes its layout keeps.
-void checkMap(QImage &image, TileMode mode, bool rotate, bool flips)
+// Converts into distinct tiles and a map (mirrors found when flips), with palettes built from the
+// picture's colours when palettes is set, then draws the map back: an accepted picture must come
+// back as the indexes its layout keeps, or with built palettes as its colours in 12 bits.
+void checkMap(QImage &image, TileMode mode, bool rotate, bool flips, int palettes)
 {
     QByteArray palette, tiles, map;
     QBuffer paletteBuffer(&palette), tileBuffer(&tiles), mapBuffer(&map);
@@ -77,6 +78,7 @@ void checkMap(QImage &image, TileMode mode, bool rotate, bool flips)
     options.mapStream = &mapStream;
     options.unique = true;
     options.flips = flips;
+    options.palettes = palettes;
     Kestrine kestrine(&image, &paletteStream, &pictureStream, mode, rotate, options);
     if (!kestrine.readImage()) {
         check(palette.isEmpty() && tiles.isEmpty() && map.isEmpty());
@@ -94,10 +96,21 @@ void checkMap(QImage &image, TileMode mode, bool rotate, bool flips)
     if (!drawMap(tiles, map, mode, rotate, { TileMap::width(across, down, rotate) }, colors, view, flaw))
         return; // an index beyond the colour table, which a BMP may hold
     check(view.size() == QSize(8 * across, 8 * down));
+    // Built palettes: unless the picture is indexed with a table that fits one palette.
+    const int size = mode == FourColor ? 4 : 16;
+    const bool built = palettes && !(image.colorCount() > 0 && image.colorCount() <= size && image.depth() <= 8);
     const uint kept = mode == FourColor ? 3 : 15;
-    for (int y = 0; y < view.height(); ++y)
-        for (int x = 0; x < view.width(); ++x)
-            check(uint(view.pixelIndex(x, y)) == (uint(image.pixelIndex(x, y)) & kept));
+    for (int y = 0; y < view.height(); ++y) {
+        for (int x = 0; x < view.width(); ++x) {
+            if (!built) {
+                check(uint(view.pixelIndex(x, y)) == (uint(image.pixelIndex(x, y)) & kept));
+            } else if (const QRgb color = image.pixel(x, y); qAlpha(color) >= 128) {
+                const QRgb shown = view.pixel(x, y);
+                check(qRed(shown) == (qRed(color) >> 4) * 17 && qGreen(shown) == (qGreen(color) >> 4) * 17
+                      && qBlue(shown) == (qBlue(color) >> 4) * 17);
+            }
+        }
+    }
 }
 
 } // namespace
@@ -115,6 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     QImage image = loadPicture(bytes);
+
+    // Palettes built from the colours take any picture the loader decodes.
+    for (TileMode mode : { Linear, Planar, FourColor })
+        checkMap(image, mode, mode == Planar, mode != Linear, 16);
 
     for (TileMode mode : { Linear, Planar, FourColor }) {
         for (bool rotate : { false, true }) {
@@ -136,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check(palette.size() == 2 * (mode == FourColor ? 4 : image.colorCount()));
             check(kestrine.convertImage());
             check(tiles.size() == qsizetype(image.width() / 8) * (image.height() / 8) * Layout::tileBytes(mode));
-            checkMap(image, mode, rotate, rotate);
+            checkMap(image, mode, rotate, rotate, 0);
         }
     }
     check(everyPixelDecoded(bytes, image));

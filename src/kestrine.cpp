@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <string>
 
 Kestrine::Kestrine(QImage *image, QDataStream *paletteStream, QDataStream *pictureStream,
                    TileMode mode, bool rotate, const ConvertOptions &options)
@@ -25,6 +26,8 @@ static bool reject(const char *reason)
 
 bool Kestrine::readImage()
 {
+    if (options.palettes)
+        return readColors() && planTiles();
     if (image->format() == QImage::Format_Invalid)
         return reject("Unsupported Pictureformat!");
     if (image->format() != QImage::Format_Indexed8)
@@ -40,8 +43,77 @@ bool Kestrine::readImage()
     return planTiles();
 }
 
+namespace {
+
+// Palette paletteSize: 16, or 4 in FourColor.
+int slotsOf(TileMode mode) { return mode == FourColor ? 4 : 16; }
+
+bool indexed(const QImage &image)
+{
+    return image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono
+            || image.format() == QImage::Format_MonoLSB;
+}
+
+bool refuse(const std::string &line)
+{
+    std::cerr << "Kestrine: " << line << "!" << std::endl;
+    return false;
+}
+
+} // namespace
+
+bool Kestrine::readColors()
+{
+    if (image->format() == QImage::Format_Invalid)
+        return reject("Unsupported Pictureformat!");
+    if (image->width() <= 7 || image->height() <= 7)
+        return reject("Picture is to small, lowest size is 8x8 Pixel!");
+    const int paletteSize = slotsOf(mode);
+    // A table that fits one palette was arranged by its artist: kept, order and indexes alike.
+    if (indexed(*image) && image->colorCount() <= paletteSize) {
+        numColors = image->colorCount();
+        return true;
+    }
+    tileColors = std::make_unique<TileColors>(*image);
+    const bool transparency = tileColors->hasTransparency();
+    int count = 0;
+    if (const int tile = tileColors->tileOverLimit(paletteSize - transparency, count); tile >= 0) {
+        const int across = image->width() / 8;
+        return refuse("tile at cell (" + std::to_string(tile % across) + ", " + std::to_string(tile / across)
+                      + ") has " + std::to_string(count) + " colors, a palette holds "
+                      + std::to_string(paletteSize - transparency) + (transparency ? " besides the transparent slot" : ""));
+    }
+    const int palettes = tileColors->pack(paletteSize);
+    if (palettes > options.palettes)
+        return refuse("the tiles need " + std::to_string(palettes) + " palettes of " + std::to_string(paletteSize)
+                      + " colors, more than --palettes " + std::to_string(options.palettes) + " allows");
+    if (options.mapStream && options.paletteBase + palettes > TileMap::MaxPalettes)
+        return refuse(std::to_string(palettes) + " palettes do not fit in a map from palette base "
+                      + std::to_string(options.paletteBase) + ": a map names palettes 0 to "
+                      + std::to_string(TileMap::MaxPalettes - 1));
+    return true;
+}
+
 bool Kestrine::convertColors()
 {
+    if (options.palettes) {
+        const int paletteSize = slotsOf(mode);
+        std::vector<std::vector<quint16>> palettes = tileColors ? tileColors->palettes()
+                                                                : std::vector<std::vector<quint16>>(1);
+        if (!tileColors) {
+            for (QRgb color : image->colorTable())
+                palettes[0].push_back(Layout::paletteWord(color));
+        }
+        const int colors = tileColors ? tileColors->colorCount() : numColors;
+        std::cout << "Convert Colors (" << colors << " color" << (colors == 1 ? "" : "s") << " in "
+                  << palettes.size() << " palette" << (palettes.size() == 1 ? "" : "s") << ")..." << std::endl;
+        for (std::vector<quint16> &words : palettes) {
+            words.resize(size_t(paletteSize), 0); // unused paletteSize, and the transparent one, are 0x000
+            for (quint16 word : words)
+                *paletteStream << qint16(word & 0xFFF);
+        }
+        return paletteStream->status() == QDataStream::Ok;
+    }
     const int count = mode == FourColor ? 4 : numColors;
     std::cout << "Convert Colors (" << count << " of " << numColors << ")..." << std::endl;
     const QList<QRgb> colors = image->colorTable();
@@ -124,6 +196,13 @@ void Kestrine::encodeTileRow(int ty, uchar *out) const
 {
     const int tilesAcross = image->width() / 8;
     const auto [encodeOne, encodeLines] = encoders(mode, rotate);
+    if (tileColors) {
+        std::vector<quint64> rows;
+        tileColors->tileRowIndexes(ty, rows);
+        for (int tx = 0; tx < tilesAcross; ++tx)
+            encodeOne(rows.data() + 8 * tx, out + size_t(tx) * size_t(Layout::tileBytes(mode)));
+        return;
+    }
     const QImage &picture = *image; // const: reading scanlines must never detach a shared picture
     if (picture.format() == QImage::Format_Indexed8) {
         const uchar *lines[Layout::TileSize];
@@ -218,7 +297,7 @@ bool Kestrine::convertMap()
     for (int i = 0; i < cells; ++i) {
         const int source = TileMap::sourceCell(i, tilesAcross, tilesDown, rotate);
         const TileSet::Ref ref = tileSet ? cellRefs[size_t(source)] : TileSet::Ref{ source };
-        qToLittleEndian(TileMap::entry(options.tileBase + ref.tile, options.paletteBase,
+        qToLittleEndian(TileMap::entry(options.tileBase + ref.tile, options.paletteBase + paletteOf(source),
                                        ref.mirrorX, ref.mirrorY),
                         entries.data() + 2 * i);
     }

@@ -2,6 +2,7 @@
 #define KESTRINE_H
 
 #include "layout.h"
+#include "tilecolors.h"
 #include "tileset.h"
 
 #include <memory>
@@ -18,6 +19,10 @@ struct ConvertOptions
     bool flips = false;               // as unique, and a tile may be an earlier one mirrored
     int tileBase = 0;                 // the map's first tile number
     int paletteBase = 0;              // the palette number in the map's entries
+    // 0: the picture's own colour table. 1 to 16: any picture, in up to that many palettes of
+    // 16 words (4 in FourColor) built from its colours, unless it is indexed with a table that
+    // fits one palette, which is then kept as it is.
+    int palettes = 0;
 };
 
 // Converts an indexed picture into 8x8 tile data and a 12-bit RGB palette, and on request a map.
@@ -29,12 +34,14 @@ public:
              bool rotate, const ConvertOptions &options = {});
     ~Kestrine();
 
-    // True when the picture is 8-bit indexed with 4 or 16 colours and at least 8x8, and its
-    // tiles fit the map asked for; otherwise prints the reason on stderr and returns false.
-    // Writes nothing: distinct tiles are found here, so that a map's limit is known in time.
+    // True when the picture is 8-bit indexed with 4 or 16 colours and at least 8x8 (with
+    // palettes: any picture of at least 8x8 whose tiles fit them), and its tiles fit the map
+    // asked for; otherwise prints the reason on stderr and returns false. Writes nothing:
+    // palettes and distinct tiles are found here, so that every limit is known in time.
     bool readImage();
 
-    // Writes the palette (4 words in FourColor, else one per colour); false when the stream failed.
+    // Writes the palette (4 words in FourColor, else one per colour), or the palettes built;
+    // false when the stream failed.
     bool convertColors();
 
     // Writes every whole tile, row by row (or each distinct tile once); false for an unknown mode
@@ -51,8 +58,14 @@ private:
     // The records of tile row ty, tilesAcross tiles one after another, into out.
     void encodeTileRow(int ty, uchar *out) const;
 
+    // readImage with palettes: takes the picture's own table, or builds palettes from its colours.
+    bool readColors();
+
     // Finds the distinct tiles when they are asked for, and checks the map's limits.
     bool planTiles();
+
+    // The palette of a cell of the picture, in reading order.
+    int paletteOf(int cell) const { return tileColors ? tileColors->paletteOf(cell) : 0; }
 
     QImage *image;
     QDataStream *pictureStream;
@@ -61,6 +74,7 @@ private:
     bool rotate;
     TileMode mode;
     ConvertOptions options;
+    std::unique_ptr<TileColors> tileColors; // palettes built from the colours
     std::unique_ptr<TileSet> tileSet;  // with unique or flips
     std::vector<TileSet::Ref> cellRefs; // the tile set's tile of every cell, in reading order
 };

@@ -24,6 +24,7 @@ const std::initializer_list<std::pair<LongOption, const char *>> longOptionHelp 
     { Flips, "as --unique, and find tiles mirrored left-right or top-bottom" },
     { TileBase, "the map's tile numbers start at N (0 to 1023)" },
     { PaletteBase, "the palette number in the map's entries (0 to 15)" },
+    { PaletteCount, "any picture: up to N palettes (1 to 16) built from its colours" },
     { Quiet, "no progress lines and no \"Done ...\"" },
     { Help, "this text, with the long options" },
     { Version, "the version" },
@@ -89,11 +90,14 @@ int parse(int argc, char **argv, Request &request)
             printUsage(argv[0]);
             return BadCommandLine;
         }
-        bool hasMode = false;
+        bool hasMode = false, endOfOptions = false;
         int names = 0;
         for (int i = 1; i < argc; ++i) {
-            if (argv[i][0] == '-' && argv[i][1] != '\0' && names == 0)
-                hasMode |= std::string(argv[i]).find_first_of("lp4") != std::string::npos;
+            const std::string word = argv[i];
+            if (!endOfOptions && word == "--")
+                endOfOptions = true;
+            else if (!endOfOptions && word.size() > 1 && word[0] == '-')
+                hasMode |= word.find_first_of("lp4") != std::string::npos;
             else
                 ++names;
         }
@@ -116,9 +120,11 @@ int parse(int argc, char **argv, Request &request)
             request.options.unique = true;
         } else if (code == Flips) {
             request.options.flips = true;
-        } else if (code == TileBase || code == PaletteBase) {
-            int &base = code == TileBase ? request.options.tileBase : request.options.paletteBase;
-            if (!numberOption(Tool, LongOption(code), optarg, base)) {
+        } else if (code == TileBase || code == PaletteBase || code == PaletteCount) {
+            int &value = code == TileBase  ? request.options.tileBase
+                    : code == PaletteBase ? request.options.paletteBase
+                                          : request.options.palettes;
+            if (!numberOption(Tool, LongOption(code), optarg, value)) {
                 printUsage(argv[0]);
                 return BadCommandLine;
             }
@@ -138,6 +144,9 @@ int parse(int argc, char **argv, Request &request)
     // The parser has moved every option word (and a "--") in front of the names.
     if (request.mode == NoMode || argc - optind < 3)
         return refuseShortLine(argv[0], request.mode != NoMode, argc - optind);
+    if (request.options.palettes > 1 && !request.mapWord)
+        return refuse(argv[0], "--palettes " + std::to_string(request.options.palettes)
+                               + " needs --map: without a map the tile data cannot say which palette a tile uses");
     request.inputWord = argv[optind];
     request.pictureWord = argv[optind + 1];
     request.paletteWord = argv[optind + 2];
@@ -153,6 +162,7 @@ std::unique_ptr<QFileDevice> openNamedOutput(const char *what, const char *word)
     return file;
 }
 
+// Converts as a parsed command line asks.
 int convert(Request request)
 {
     const QString inputName = QFile::decodeName(request.inputWord);

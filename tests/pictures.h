@@ -12,8 +12,10 @@
 #include <QRgb>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <functional>
+#include <numeric>
 
 using IndexAt = std::function<int(int x, int y)>;
 
@@ -62,6 +64,51 @@ inline QImage pooledImage(QRandomGenerator &random, int tilesAcross, int tilesDo
             for (int y = 0; y < 8; ++y)
                 for (int x = 0; x < 8; ++x)
                     image.scanLine(8 * ty + y)[8 * tx + x] = tile[size_t(8 * (mirrorY ? 7 - y : y) + (mirrorX ? 7 - x : x))];
+        }
+    }
+    return image;
+}
+
+using ColorAt = std::function<QRgb(int x, int y)>;
+
+// A true-colour picture with alpha whose pixels come from color(x, y).
+inline QImage trueColorImage(int width, int height, const ColorAt &color)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, color(x, y));
+    return image;
+}
+
+// A true-colour picture drawn from `palettes` random palettes of `colors` colours each (12-bit
+// colours, none shared): every tile uses a random part of one palette, and with transparency
+// some pixels are transparent. The picture fits in `palettes` palettes of colors (+1) slots.
+inline QImage paletteDrawnImage(QRandomGenerator &random, int tilesAcross, int tilesDown, int palettes,
+                                int colors, bool transparency)
+{
+    QList<QRgb> all;
+    QList<int> words = QList<int>(4096);
+    std::iota(words.begin(), words.end(), 0);
+    std::shuffle(words.begin(), words.end(), random);
+    for (int i = 0; i < palettes * colors; ++i) {
+        const int w = words[i];
+        // Low bits at random: only the top four of each channel count.
+        all << qRgb((w >> 8) * 16 + random.bounded(16), ((w >> 4) & 0xF) * 16 + random.bounded(16), (w & 0xF) * 16 + random.bounded(16));
+    }
+    QImage image(8 * tilesAcross + random.bounded(8), 8 * tilesDown + random.bounded(8), QImage::Format_ARGB32);
+    image.fill(qRgba(0, 0, 0, 0));
+    for (int ty = 0; ty < tilesDown; ++ty) {
+        for (int tx = 0; tx < tilesAcross; ++tx) {
+            const int palette = random.bounded(palettes);
+            const int used = random.bounded(1, colors + 1);
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    const bool clear = transparency && random.bounded(8) == 0;
+                    image.setPixel(8 * tx + x, 8 * ty + y, clear ? qRgba(random.bounded(256), 0, 0, random.bounded(128))
+                                                                 : all[palette * colors + random.bounded(used)]);
+                }
+            }
         }
     }
     return image;

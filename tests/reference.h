@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include <array>
+#include <functional>
 
 namespace Reference {
 
@@ -91,6 +92,64 @@ inline QByteArray palette(const QList<QRgb> &colors, int count)
         out += char(qRed(c) >> 4);
     }
     return out;
+}
+
+// A record's 64 indexes, the inverse of record().
+inline Tile decoded(const QByteArray &record, TileMode mode)
+{
+    Tile tile;
+    const int rowBytes = mode == FourColor ? 2 : 4;
+    for (int r = 0; r < 8; ++r) {
+        for (int i = 0; i < 8; ++i) {
+            int p = 0;
+            if (mode == Linear) {
+                p = (uchar(record[rowBytes * r + i / 2]) >> (i % 2 ? 0 : 4)) & 0xF;
+            } else {
+                for (int k = 0; k < rowBytes; ++k)
+                    p |= ((uchar(record[rowBytes * r + k]) >> (7 - i)) & 1) << k;
+            }
+            tile[size_t(8 * r + i)] = p;
+        }
+    }
+    return tile;
+}
+
+// A tile turned back: the inverse of turned().
+inline Tile unturned(const Tile &tile) { return turned(turned(turned(tile))); }
+
+// The 12-bit word of every pixel of a picture's whole tiles as the files describe it, decoded
+// cell by cell: the map's entry names the tile, its mirror bits and its palette; the tile data
+// gives the index, the palette file the word. A turned map is turned back. -1 for an index that
+// names slot 0 of a picture with transparency (transparent).
+inline QList<int> decodedWords(const QByteArray &tiles, const QByteArray &palette, const QByteArray &map,
+                               TileMode mode, bool rotate, int tilesAcross, int tilesDown,
+                               int tileBase, int paletteBase, bool transparency)
+{
+    const int tileBytes = mode == FourColor ? 16 : 32, paletteSize = mode == FourColor ? 4 : 16;
+    QList<int> words(8 * tilesAcross * 8 * tilesDown, -2);
+    const int width = rotate ? tilesDown : tilesAcross;
+    for (int i = 0; i < tilesAcross * tilesDown; ++i) {
+        const int entry = uchar(map[2 * i]) | uchar(map[2 * i + 1]) << 8;
+        const int tile = ((entry & 0x1FF) | ((entry >> 13) & 1) << 9) - tileBase;
+        const int pal = ((entry >> 9) & 0xF) - paletteBase;
+        Tile pixels = mirrored(decoded(tiles.mid(tile * tileBytes, tileBytes), mode), entry & 0x4000, entry & 0x8000);
+        const int x = i % width, y = i / width;
+        int cx = x, cy = y;
+        if (rotate) {
+            pixels = unturned(pixels);
+            cx = y;
+            cy = tilesDown - 1 - x;
+        }
+        for (int py = 0; py < 8; ++py) {
+            for (int px = 0; px < 8; ++px) {
+                const int index = pixels[size_t(8 * py + px)];
+                const int at = 2 * (pal * paletteSize + index);
+                words[(8 * cy + py) * 8 * tilesAcross + 8 * cx + px] = transparency && index == 0
+                        ? -1 : uchar(palette[at]) | uchar(palette[at + 1]) << 8;
+            }
+        }
+    }
+    return words;
 }
 
 // A colour as the 12-bit palette keeps it and the view shows it: each channel's top nibble times 17.

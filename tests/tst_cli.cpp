@@ -106,6 +106,12 @@ void TestCli::usageAnswers_data()
                                             << QByteArray("kestrine: --palette-base takes a number from 0 to 15, not '16'\n") << false;
     QTest::newRow("--tile-base not a number") << QStringList{ "-l", "--tile-base", "-1", "in.png", "out.bin", "out.pal" } << none
                                               << QByteArray("kestrine: --tile-base takes a number from 0 to 1023, not '-1'\n") << false;
+    QTest::newRow("--palettes 0") << QStringList{ "-l", "--palettes", "0", "in.png", "out.bin", "out.pal" } << none
+                                  << QByteArray("kestrine: --palettes takes a number from 1 to 16, not '0'\n") << false;
+    QTest::newRow("--palettes 17") << QStringList{ "-l", "--palettes=17", "--map", "m", "in.png", "out.bin", "out.pal" } << none
+                                   << QByteArray("kestrine: --palettes takes a number from 1 to 16, not '17'\n") << false;
+    QTest::newRow("--palettes 2 without a map") << QStringList{ "-l", "--palettes", "2", "in.png", "out.bin", "out.pal" } << none
+                                                << QByteArray("kestrine: --palettes 2 needs --map: without a map the tile data cannot say which palette a tile uses\n") << false;
     QTest::newRow("--map without its file") << QStringList{ "-l", "in.png", "out.bin", "out.pal", "--map" } << none << QByteArray("requires an argument") << true;
     QTest::newRow("--quiet on a short line") << QStringList{ "--quiet", "-l", "in.png" } << none << names(1) << false;
 }
@@ -139,6 +145,7 @@ void TestCli::longOptions_data()
             "       --flips            as --unique, and find tiles mirrored left-right or top-bottom\n"
             "       --tile-base N      the map's tile numbers start at N (0 to 1023)\n"
             "       --palette-base N   the palette number in the map's entries (0 to 15)\n"
+            "       --palettes N       any picture: up to N palettes (1 to 16) built from its colours\n"
             "       --quiet            no progress lines and no \"Done ...\"\n"
             "       --help             this text, with the long options\n"
             "       --version          the version\n";

@@ -208,6 +208,10 @@ void TestHostile::faults_data()
                                                    << QByteArray("Kestrine: 1024 tiles do not fit in a map from tile base 1: a map names tiles 0 to 1023 (--unique keeps each distinct tile once)!\n");
     QTest::newRow("distinct tiles past the last tile number") << QStringList{ "-pr", "--flips", "--tile-base", "1023", "--map", "m.map", "in.png", "t.bin", "p.pal" } << qint64(0) << 253
                                                               << QByteArray("Kestrine: 2 distinct tiles do not fit in a map from tile base 1023: a map names tiles 0 to 1023!\n");
+    QTest::newRow("17 colors in a tile") << QStringList{ "-l", "--palettes", "16", "--map", "m.map", "many.png", "t.bin", "p.pal" } << qint64(0) << 253
+                                         << QByteArray("Kestrine: tile at cell (1, 0) has 17 colors, a palette holds 16!\n");
+    QTest::newRow("more palettes needed than allowed") << QStringList{ "-p", "--palettes", "1", "many.png", "t.bin", "p.pal" } << qint64(0) << 253
+                                                       << QByteArray("Kestrine: the tiles need 2 palettes of 16 colors, more than --palettes 1 allows!\n");
     QTest::newRow("tile data to a FIFO, refused") << QStringList{ "-l", "rgb.png", "t.fifo", "p.pal" } << qint64(0) << 253
                                                   << QByteArray("Kestrine::readImage(): Unsupported Colorformat, only 4 or 16 Colors allowed!\n");
 }
@@ -224,6 +228,13 @@ void TestHostile::faults()
     write(path("big.png"), savedPng(indexedImage(256, 256, 16, pattern)));
     write(path("rgb.png"), savedPng(QImage(16, 16, QImage::Format_RGB32)));
     write(path("flat.png"), savedPng(indexedImage(256, 256, 16, [](int, int) { return 5; })));
+    // 16 colours in the left tile, 17 others in the right one, or 16 with -p and one palette.
+    const auto many = [&](int x, int y) {
+        const int colors = x < 8 || args.contains("-p") ? 16 : 17;
+        const int i = (x % 8 + 8 * y) % colors;
+        return qRgb(x < 8 ? 0 : 128, i % 16 * 16, 64 + i / 16 * 64);
+    };
+    write(path("many.png"), savedPng(trueColorImage(16, 8, many)));
     QVERIFY(QDir(tempDir->path()).mkdir("folder"));
     QVERIFY(QFile::link("in.png", path("link.png")));
     QVERIFY(::link(qPrintable(path("in.png")), qPrintable(path("hard.png"))) == 0);

@@ -111,6 +111,8 @@ private slots:
     void mapDraws();
     void mapRoundTrip_data();
     void mapRoundTrip();
+    void trueColorRoundTrip_data();
+    void trueColorRoundTrip();
     void writeFailureTouchesNothing();
     void fifoOutputIsWrittenInPlace();
     void sampleViewIsCurrent();
@@ -537,6 +539,44 @@ void TestView::mapRoundTrip()
     for (int y = 0; y < view.height(); ++y)
         for (int x = 0; x < view.width(); ++x)
             if (view.pixel(x, y) != Reference::widened(source.pixel(x, y)))
+                QFAIL(qPrintable(QString("pixel %1,%2 differs").arg(x).arg(y)));
+}
+
+void TestView::trueColorRoundTrip_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<quint32>("seed");
+
+    quint32 seed = 200;
+    for (const char *options : { "-l", "-p", "-pr", "-4", "-4r" })
+        QTest::addRow("%s", options) << options << seed++;
+}
+
+// An RGBA PNG drawn from K palettes, some pixels transparent, through both tools: every opaque
+// pixel comes back as its colour reduced to 12 bits, in at most K palettes.
+void TestView::trueColorRoundTrip()
+{
+    QFETCH(QString, options);
+    QFETCH(quint32, seed);
+
+    QRandomGenerator random(seed);
+    const int k = random.bounded(1, 7);
+    const QImage source = paletteDrawnImage(random, random.bounded(1, 9), random.bounded(1, 9), k,
+                                            options.startsWith("-4") ? 3 : 15, true);
+    QVERIFY(source.save(path("source.png")));
+    Result result = runTool(tempDir->path(), { options, "--palettes", "16", "--map", "m.map", "--flips", "source.png", "t.bin", "p.pal" });
+    QVERIFY2(result.status == 0, result.err);
+    const int size = options.startsWith("-4") ? 4 : 16;
+    QVERIFY(read(path("p.pal")).size() <= 2 * size * k);
+    const int across = source.width() / 8, down = source.height() / 8;
+    const QString width = QString::number(options.endsWith('r') ? down : across);
+    result = runProgram(viewer, tempDir->path(), { options, "--map", "m.map", "-w", width, "t.bin", "p.pal", "v.png" });
+    QVERIFY2(result.status == 0 && result.err.isEmpty(), result.err);
+    const QImage view(path("v.png"));
+    QCOMPARE(view.size(), QSize(8 * across, 8 * down));
+    for (int y = 0; y < view.height(); ++y)
+        for (int x = 0; x < view.width(); ++x)
+            if (qAlpha(source.pixel(x, y)) >= 128 && view.pixel(x, y) != Reference::widened(source.pixel(x, y)))
                 QFAIL(qPrintable(QString("pixel %1,%2 differs").arg(x).arg(y)));
 }
 
