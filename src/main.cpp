@@ -1,3 +1,4 @@
+#include "batch.h"
 #include "commandline.h"
 #include "kestrine.h"
 #include "output.h"
@@ -8,6 +9,7 @@
 #include <QImage>
 #include <QString>
 
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -25,6 +27,7 @@ const std::initializer_list<std::pair<LongOption, const char *>> longOptionHelp 
     { TileBase, "the map's tile numbers start at N (0 to 1023)" },
     { PaletteBase, "the palette number in the map's entries (0 to 15)" },
     { PaletteCount, "any picture: up to N palettes (1 to 16) built from its colours" },
+    { Each, "one conversion for each line of LIST (- for standard input)" },
     { Quiet, "no progress lines and no \"Done ...\"" },
     { Help, "this text, with the long options" },
     { Version, "the version" },
@@ -38,13 +41,16 @@ struct Request
     bool quiet = false;
     ConvertOptions options;
     const char *mapWord = nullptr;
+    const char *eachWord = nullptr;
+    bool otherOptions = false; // an option besides --quiet and --each
     const char *inputWord = nullptr;
     const char *pictureWord = nullptr;
     const char *paletteWord = nullptr;
 };
 
-// How a parsed command line goes on: a status to end with at once, or Convert.
+// How a parsed command line goes on: a status to end with at once, Convert or RunList.
 constexpr int Convert = 1;
+constexpr int RunList = 2;
 
 } // namespace
 
@@ -108,6 +114,7 @@ int parse(int argc, char **argv, Request &request)
     optind = 0; // a fresh parse: the parser keeps state between calls
     opterr = 1;
     for (int code; (code = getopt_long(argc, argv, "l4rph?:", options.data(), nullptr)) != -1;) {
+        request.otherOptions |= code != Quiet && code != Each;
         if (modeOfLetter(code) != NoMode) {
             request.mode = modeOfLetter(code);
         } else if (code == 'r') {
@@ -116,6 +123,8 @@ int parse(int argc, char **argv, Request &request)
             request.quiet = true;
         } else if (code == Map) {
             request.mapWord = optarg;
+        } else if (code == Each) {
+            request.eachWord = optarg;
         } else if (code == Unique) {
             request.options.unique = true;
         } else if (code == Flips) {
@@ -141,6 +150,11 @@ int parse(int argc, char **argv, Request &request)
             return BadCommandLine;
         }
     }
+    if (request.eachWord) {
+        if (request.otherOptions || optind < argc)
+            return refuse(argv[0], "--each takes no other option but --quiet, and no names: they stand in the list");
+        return RunList;
+    }
     // The parser has moved every option word (and a "--") in front of the names.
     if (request.mode == NoMode || argc - optind < 3)
         return refuseShortLine(argv[0], request.mode != NoMode, argc - optind);
@@ -162,8 +176,8 @@ std::unique_ptr<QFileDevice> openNamedOutput(const char *what, const char *word)
     return file;
 }
 
-// Converts as a parsed command line asks.
-int convert(Request request)
+// Converts as a parsed command line asks; list, when the line came from one, counts as an input.
+int convert(Request request, const RunFile *list = nullptr)
 {
     const QString inputName = QFile::decodeName(request.inputWord);
     std::vector<RunFile> files = {
@@ -173,6 +187,8 @@ int convert(Request request)
     };
     if (request.mapWord)
         files.push_back({ "outputFile (Map)", request.mapWord, QFile::decodeName(request.mapWord), true });
+    if (list)
+        files.insert(files.begin() + 1, *list);
     if (!distinctFiles(files))
         return CantOpen;
 
@@ -216,6 +232,41 @@ int convert(Request request)
     return Success;
 }
 
+// Runs every line of a list as its own command line, in this process; the list is read whole first.
+int runList(const char *programName, const char *listWord, bool quiet)
+{
+    const bool standardInput = std::strcmp(listWord, "-") == 0;
+    const RunFile listFile = { "inputFile (List)", listWord, QFile::decodeName(listWord), false };
+    QFile list(listFile.name);
+    if (!(standardInput ? list.open(stdin, QIODevice::ReadOnly) : list.open(QIODevice::ReadOnly))) {
+        std::cerr << "Cant open inputFile (List) '" << listWord << "'!" << std::endl;
+        return CantOpen;
+    }
+    const std::vector<Batch::Line> lines = Batch::readLines(list);
+    if (list.error() != QFileDevice::NoError) {
+        std::cerr << "Cant open inputFile (List) '" << listWord << "'!" << std::endl;
+        return CantOpen;
+    }
+    return Batch::runLines(lines, Tool, listWord, quiet, [&](const Batch::Line &line) {
+        if (!line.why.empty())
+            return refuse(programName, "line " + std::to_string(line.number) + " of '" + listWord + "': " + line.why);
+        std::vector<QByteArray> words = { programName };
+        words.insert(words.end(), line.words.begin(), line.words.end());
+        std::vector<char *> argv;
+        for (QByteArray &word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        Request request;
+        const int status = parse(int(words.size()), argv.data(), request);
+        if (status == RunList)
+            return refuse(programName, "--each cannot stand in a list");
+        if (status != Convert)
+            return status;
+        const QuietConsole quietConsole(quiet || request.quiet);
+        return convert(request, standardInput ? nullptr : &listFile);
+    });
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -223,6 +274,8 @@ int main(int argc, char **argv)
     setUpOutputTool();
     Request request;
     const int status = parse(argc, argv, request);
+    if (status == RunList)
+        return runList(argv[0], request.eachWord, request.quiet);
     if (status != Convert)
         return status;
     const QuietConsole quiet(request.quiet);

@@ -22,10 +22,11 @@ struct Result
 };
 
 // Runs a built program in dir; fileSizeLimit > 0 makes writes past that many bytes fail with
-// EFBIG. whileRunning, if given, is called once it has started, before waiting for its end.
+// EFBIG. whileRunning, if given, is called once it has started, before waiting for its end;
+// input, if given, is the program's standard input.
 inline Result runProgram(const QString &program, const QString &dir, const QStringList &args,
                          qint64 fileSizeLimit = 0, const QStringList &extraEnv = {},
-                         const std::function<void()> &whileRunning = {})
+                         const std::function<void()> &whileRunning = {}, const QByteArray &input = {})
 {
     QProcess process;
     process.setWorkingDirectory(dir);
@@ -42,6 +43,10 @@ inline Result runProgram(const QString &program, const QString &dir, const QStri
         }
     });
     process.start(program, args);
+    if (!input.isNull() && process.waitForStarted()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
     if (whileRunning && process.waitForStarted())
         whileRunning();
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
@@ -55,9 +60,9 @@ inline Result runProgram(const QString &program, const QString &dir, const QStri
 // The converter, as runProgram runs it.
 inline Result runTool(const QString &dir, const QStringList &args, qint64 fileSizeLimit = 0,
                       const QStringList &extraEnv = {},
-                      const std::function<void()> &whileRunning = {})
+                      const std::function<void()> &whileRunning = {}, const QByteArray &input = {})
 {
-    return runProgram(tool, dir, args, fileSizeLimit, extraEnv, whileRunning);
+    return runProgram(tool, dir, args, fileSizeLimit, extraEnv, whileRunning, input);
 }
 
 inline QByteArray read(const QString &path)

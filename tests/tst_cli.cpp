@@ -146,6 +146,7 @@ void TestCli::longOptions_data()
             "       --tile-base N      the map's tile numbers start at N (0 to 1023)\n"
             "       --palette-base N   the palette number in the map's entries (0 to 15)\n"
             "       --palettes N       any picture: up to N palettes (1 to 16) built from its colours\n"
+            "       --each LIST        one conversion for each line of LIST (- for standard input)\n"
             "       --quiet            no progress lines and no \"Done ...\"\n"
             "       --help             this text, with the long options\n"
             "       --version          the version\n";
