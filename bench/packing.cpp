@@ -1,5 +1,6 @@
 // Times the palette packing on its own: kestrine_packing prints one line per case, with the
 // palettes first fit needs in the given order for comparison and the median of a few runs.
+#include "colorsets.h"
 #include "palettes.h"
 
 #include <algorithm>
@@ -11,52 +12,6 @@
 #include <vector>
 
 namespace {
-
-using Sets = std::vector<std::vector<int>>;
-
-std::vector<int> distinctIds(std::mt19937 &random, int count, int pool = 4096)
-{
-    std::set<int> ids;
-    while (int(ids.size()) < count)
-        ids.insert(int(random() % pool));
-    return { ids.begin(), ids.end() };
-}
-
-// Each set is a random part of one of k random palettes; the first few ids may be in all of them,
-// as a black often is.
-Sets drawn(unsigned seed, int sets, int k, int capacity, int smallest, int largest, int common = 0)
-{
-    std::mt19937 random(seed);
-    std::vector<std::vector<int>> palettes;
-    for (int p = 0; p < k; ++p) {
-        std::vector<int> palette = distinctIds(random, capacity - common, 4096 - common);
-        for (int &id : palette)
-            id += common;
-        for (int id = 0; id < common; ++id)
-            palette.push_back(id);
-        palettes.push_back(palette);
-    }
-    Sets result;
-    for (int i = 0; i < sets; ++i) {
-        std::vector<int> palette = palettes[random() % k];
-        for (size_t j = palette.size() - 1; j > 0; --j)
-            std::swap(palette[j], palette[random() % (j + 1)]);
-        palette.resize(smallest + random() % (largest - smallest + 1));
-        result.push_back(palette);
-    }
-    return result;
-}
-
-// Sets with no common source: random ids from a pool of the given size.
-Sets scattered(unsigned seed, int sets, int pool, int smallest, int largest)
-{
-    std::mt19937 random(seed);
-    Sets result;
-    for (int i = 0; i < sets; ++i)
-        result.push_back(
-            distinctIds(random, smallest + int(random() % (largest - smallest + 1)), pool));
-    return result;
-}
 
 // A big picture repeats a few tiles many times.
 Sets repeated(const Sets &tiles, int sets, unsigned seed)
@@ -116,18 +71,18 @@ int main()
     std::printf("%-34s %7s %4s %4s %9s %9s %9s\n", "case", "sets", "cap", "K", "firstfit",
                 "palettes", "ms");
     for (int k : { 2, 4, 8, 16 })
-        run("drawn, sizes 1-15", drawn(k, 1024, k, 15, 1, 15), 15, std::to_string(k));
+        run("drawn, sizes 1-15", drawnSets(k, 1024, k, 15, 1, 15), 15, std::to_string(k));
     for (int k : { 4, 16 })
-        run("drawn, sizes 1-3", drawn(100 + k, 1024, k, 15, 1, 3), 15, std::to_string(k));
-    run("drawn, sizes 1-8", drawn(5, 1024, 16, 15, 1, 8), 15, "16");
-    run("drawn, sizes 1-8, a black in all", drawn(6, 1024, 16, 15, 1, 8, 1), 15, "16");
-    run("drawn, sizes 1-3, few sets", drawn(7, 120, 16, 15, 1, 3), 15, "16");
-    run("drawn, 4 colours, sizes 1-2", drawn(8, 1024, 16, 4, 1, 2), 4, "16");
-    run("drawn, 3 colours, sizes 1-3", drawn(9, 1024, 16, 3, 1, 3), 3, "16");
-    run("random sets of 12-16 colours", scattered(10, 200, 4096, 12, 16), 16, "-");
-    run("random sets of 4-8 of 64 colours", scattered(11, 300, 64, 4, 8), 16, "-");
-    run("random sets of 2-4 of 256 colours", scattered(12, 1024, 256, 2, 4), 16, "-");
-    run("100000 of 1024 drawn tiles", repeated(drawn(13, 1024, 8, 15, 1, 15), 100000, 14), 15, "8");
-    run("100000 random sets of 1-16", scattered(15, 100000, 4096, 1, 16), 16, "-", false);
+        run("drawn, sizes 1-3", drawnSets(100 + k, 1024, k, 15, 1, 3), 15, std::to_string(k));
+    run("drawn, sizes 1-8", drawnSets(5, 1024, 16, 15, 1, 8), 15, "16");
+    run("drawn, sizes 1-8, a black in all", drawnSets(6, 1024, 16, 15, 1, 8, 1), 15, "16");
+    run("drawn, sizes 1-3, few sets", drawnSets(7, 120, 16, 15, 1, 3), 15, "16");
+    run("drawn, 4 colours, sizes 1-2", drawnSets(8, 1024, 16, 4, 1, 2), 4, "16");
+    run("drawn, 3 colours, sizes 1-3", drawnSets(9, 1024, 16, 3, 1, 3), 3, "16");
+    run("random sets of 12-16 colours", scatteredSets(10, 200, 4096, 12, 16), 16, "-");
+    run("random sets of 4-8 of 64 colours", scatteredSets(11, 300, 64, 4, 8), 16, "-");
+    run("random sets of 2-4 of 256 colours", scatteredSets(12, 1024, 256, 2, 4), 16, "-");
+    run("100000 of 1024 drawn tiles", repeated(drawnSets(13, 1024, 8, 15, 1, 15), 100000, 14), 15, "8");
+    run("100000 random sets of 1-16", scatteredSets(15, 100000, 4096, 1, 16), 16, "-", false);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "output.h"
+
 #include <cstring>
 #include <iomanip>
 #include <iostream>
@@ -76,6 +78,20 @@ void printLongOptions(std::initializer_list<std::pair<LongOption, const char *>>
 void printVersion(const char *tool)
 {
     std::cout << tool << " " << KESTRINE_VERSION << std::endl;
+}
+
+int answer(int code, const char *tool, const char *programName, void (*printUsage)(const char *),
+           std::initializer_list<std::pair<LongOption, const char *>> options)
+{
+    if (code == Version) {
+        printVersion(tool);
+        return Success;
+    }
+    printUsage(programName);
+    if (code != Help)
+        return BadCommandLine;
+    printLongOptions(options);
+    return Success;
 }
 
 void reason(const char *tool, const std::string &why)

@@ -36,6 +36,12 @@ void printLongOptions(std::initializer_list<std::pair<LongOption, const char *>>
 // "tool 1.1.0" on stdout: the version the project was built as.
 void printVersion(const char *tool);
 
+// The end of a parse at an option every tool answers alike, with the status to end with: --help
+// (the usage text, then the long options; 0), --version (0), and -h, -?, or a word the parser
+// refused with its own diagnostic (the usage text; -1).
+int answer(int code, const char *tool, const char *programName, void (*printUsage)(const char *),
+           std::initializer_list<std::pair<LongOption, const char *>> options);
+
 // "tool: why" on stderr: the one line that says why a command line is refused.
 void reason(const char *tool, const std::string &why);
 

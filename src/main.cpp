@@ -137,17 +137,8 @@ int parse(int argc, char **argv, Request &request)
                 printUsage(argv[0]);
                 return BadCommandLine;
             }
-        } else if (code == Help) {
-            printUsage(argv[0]);
-            printLongOptions(longOptionHelp);
-            return Success;
-        } else if (code == Version) {
-            printVersion(Tool);
-            return Success;
         } else {
-            // -h, -? or a word the parser refused, with its own diagnostic.
-            printUsage(argv[0]);
-            return BadCommandLine;
+            return answer(code, Tool, argv[0], printUsage, longOptionHelp);
         }
     }
     if (request.eachWord) {

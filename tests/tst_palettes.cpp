@@ -1,3 +1,4 @@
+#include "colorsets.h"
 #include "palettes.h"
 
 #include <QTest>
@@ -7,7 +8,6 @@
 #include <random>
 #include <set>
 
-using Sets = std::vector<std::vector<int>>;
 Q_DECLARE_METATYPE(Sets)
 
 // Why a packing breaks the contract, or an empty string when it keeps it.
@@ -35,44 +35,6 @@ static QString fault(const Sets &sets, int capacity, const std::vector<int> &pal
 static int count(const std::vector<int> &palettes)
 {
     return palettes.empty() ? 0 : *std::max_element(palettes.begin(), palettes.end()) + 1;
-}
-
-// Sets that are each a random part of one of k random palettes of capacity colours; the palettes
-// are drawn from all ids, so now and then two of them share a colour.
-static Sets drawn(unsigned seed, int sets, int k, int capacity, int smallest, int largest)
-{
-    std::mt19937 random(seed);
-    Sets palettes(k);
-    for (std::vector<int> &palette : palettes) {
-        std::set<int> ids;
-        while (int(ids.size()) < capacity)
-            ids.insert(int(random() % 4096));
-        palette.assign(ids.begin(), ids.end());
-    }
-    Sets result;
-    for (int i = 0; i < sets; ++i) {
-        std::vector<int> palette = palettes[random() % k];
-        for (size_t j = palette.size() - 1; j > 0; --j)
-            std::swap(palette[j], palette[random() % (j + 1)]);
-        palette.resize(smallest + random() % (largest - smallest + 1));
-        result.push_back(palette);
-    }
-    return result;
-}
-
-// Sets of random ids from a pool, with no palettes behind them.
-static Sets scattered(unsigned seed, int sets, int pool, int smallest, int largest)
-{
-    std::mt19937 random(seed);
-    Sets result;
-    for (int i = 0; i < sets; ++i) {
-        std::set<int> set;
-        const size_t size = smallest + random() % (largest - smallest + 1);
-        while (set.size() < size)
-            set.insert(int(random() % pool));
-        result.emplace_back(set.begin(), set.end());
-    }
-    return result;
 }
 
 static std::vector<int> range(int from, int to)
@@ -197,7 +159,7 @@ void TestPalettes::drawnFromPalettes()
         for (int k = 1; k <= 16; ++k) {
             for (unsigned seed = 0; seed < 2; ++seed) {
                 const unsigned id = seed * 100000 + unsigned(sets * 100 + k);
-                const Sets input = drawn(id, sets, k, capacity, smallest, largest);
+                const Sets input = drawnSets(id, sets, k, capacity, smallest, largest);
                 const std::vector<int> packed = Palettes::pack(input, capacity);
                 const QString where =
                     QStringLiteral(" (seed %1, %2 sets, k %3)").arg(id).arg(sets).arg(k);
@@ -217,11 +179,11 @@ void TestPalettes::deterministic_data()
     QTest::addColumn<int>("most");
 
     // Without overload and remove, this one takes a palette too many.
-    QTest::newRow("small sets of 15 palettes") << drawn(140015, 400, 15, 15, 1, 3) << 15 << 15;
-    QTest::newRow("repeated tiles of 8 palettes") << drawn(2, 30000, 8, 16, 1, 16) << 16 << 8;
+    QTest::newRow("small sets of 15 palettes") << drawnSets(140015, 400, 15, 15, 1, 3) << 15 << 15;
+    QTest::newRow("repeated tiles of 8 palettes") << drawnSets(2, 30000, 8, 16, 1, 16) << 16 << 8;
     // Many packings are as good here, and which one comes out hangs on the random ties.
-    QTest::newRow("random sets, 16 colours") << scattered(4, 60, 24, 2, 6) << 16 << 60;
-    QTest::newRow("random sets, 4 colours") << scattered(5, 100, 24, 1, 3) << 4 << 100;
+    QTest::newRow("random sets, 16 colours") << scatteredSets(4, 60, 24, 2, 6) << 16 << 60;
+    QTest::newRow("random sets, 4 colours") << scatteredSets(5, 100, 24, 1, 3) << 4 << 100;
 }
 
 void TestPalettes::deterministic()
