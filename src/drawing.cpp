@@ -147,15 +147,15 @@ bool drawMap(const QByteArray &tiles, const QByteArray &map, TileMode mode, bool
         return false;
     for (qsizetype i = 0; i < cells; ++i) {
         const TileMap::Cell cell = TileMap::cell(qFromLittleEndian<quint16>(map.constData() + 2 * i));
-        const std::string at = " at cell (" + std::to_string(i % width) + ", " + std::to_string(i / width) + ")";
+        const auto at = [&] { return " at cell (" + std::to_string(i % width) + ", " + std::to_string(i / width) + ")"; };
         const int tile = cell.tile - numbers.tileBase;
         if (tile < 0 || tile >= count)
-            return flawed(flaw, "map", "names tile " + std::to_string(cell.tile) + at + ", beyond the "
+            return flawed(flaw, "map", "names tile " + std::to_string(cell.tile) + at() + ", beyond the "
                                   + std::to_string(count) + " tiles of the tile data from tile base "
                                   + std::to_string(numbers.tileBase));
         const int palette = cell.palette - numbers.paletteBase;
         if (palette < 0 || palette >= palettes.count)
-            return flawed(flaw, "map", "names palette " + std::to_string(cell.palette) + at + ", beyond the "
+            return flawed(flaw, "map", "names palette " + std::to_string(cell.palette) + at() + ", beyond the "
                                   + std::to_string(palettes.count) + " of the palette file from palette base "
                                   + std::to_string(numbers.paletteBase));
         const qsizetype source = TileMap::sourceCell(int(i), int(tilesAcross), int(tilesDown), rotate);

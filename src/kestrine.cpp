@@ -45,7 +45,7 @@ bool Kestrine::readImage()
 
 namespace {
 
-// Palette paletteSize: 16, or 4 in FourColor.
+// Words in a palette: 16, or 4 in FourColor.
 int slotsOf(TileMode mode) { return mode == FourColor ? 4 : 16; }
 
 bool indexed(const QImage &image)
@@ -108,7 +108,7 @@ bool Kestrine::convertColors()
         std::cout << "Convert Colors (" << colors << " color" << (colors == 1 ? "" : "s") << " in "
                   << palettes.size() << " palette" << (palettes.size() == 1 ? "" : "s") << ")..." << std::endl;
         for (std::vector<quint16> &words : palettes) {
-            words.resize(size_t(paletteSize), 0); // unused paletteSize, and the transparent one, are 0x000
+            words.resize(size_t(paletteSize), 0); // unused slots, and the transparent one, are 0x000
             for (quint16 word : words)
                 *paletteStream << qint16(word & 0xFFF);
         }
@@ -211,16 +211,20 @@ void Kestrine::encodeTileRow(int ty, uchar *out) const
         encodeLines(lines, tilesAcross, out);
         return;
     }
-    // Other formats one pixelIndex call at a time.
+    // Other formats one pixelIndex call at a time, each pixel read where mapPixel finds it: the
+    // rows come out turned already.
+    const TileEncoder encodeTurned = encoders(mode, false).first;
     for (int tx = 0; tx < tilesAcross; ++tx) {
         quint64 rows[Layout::TileSize] = {};
         for (int y = 0; y < Layout::TileSize; ++y) {
             for (int x = 0; x < Layout::TileSize; ++x) {
-                const uint p = uint(picture.pixelIndex(8 * tx + x, 8 * ty + y));
+                int sx, sy;
+                mapPixel(x, y, sx, sy);
+                const uint p = uint(picture.pixelIndex(8 * tx + sx, 8 * ty + sy));
                 rows[y] |= quint64(p & 0xFF) << (8 * x);
             }
         }
-        encodeOne(rows, out + size_t(tx) * size_t(Layout::tileBytes(mode)));
+        encodeTurned(rows, out + size_t(tx) * size_t(Layout::tileBytes(mode)));
     }
 }
 
@@ -240,13 +244,10 @@ bool Kestrine::planTiles()
         }
     }
     const qint64 tiles = tileSet ? tileSet->size() : cells;
-    if (options.mapStream && options.tileBase + tiles > TileMap::MaxTiles) {
-        std::cerr << "Kestrine: " << tiles << (tileSet ? " distinct" : "")
-                  << " tiles do not fit in a map from tile base " << options.tileBase
-                  << ": a map names tiles 0 to " << TileMap::MaxTiles - 1
-                  << (tileSet ? "" : " (--unique keeps each distinct tile once)") << "!" << std::endl;
-        return false;
-    }
+    if (options.mapStream && options.tileBase + tiles > TileMap::MaxTiles)
+        return refuse(std::to_string(tiles) + (tileSet ? " distinct" : "") + " tiles do not fit in a map from tile base "
+                      + std::to_string(options.tileBase) + ": a map names tiles 0 to "
+                      + std::to_string(TileMap::MaxTiles - 1) + (tileSet ? "" : " (--unique keeps each distinct tile once)"));
     return true;
 }
 

@@ -229,12 +229,9 @@ int runList(const char *programName, const char *listWord, bool quiet)
     const bool standardInput = std::strcmp(listWord, "-") == 0;
     const RunFile listFile = { "inputFile (List)", listWord, QFile::decodeName(listWord), false };
     QFile list(listFile.name);
-    if (!(standardInput ? list.open(stdin, QIODevice::ReadOnly) : list.open(QIODevice::ReadOnly))) {
-        std::cerr << "Cant open inputFile (List) '" << listWord << "'!" << std::endl;
-        return CantOpen;
-    }
-    const std::vector<Batch::Line> lines = Batch::readLines(list);
-    if (list.error() != QFileDevice::NoError) {
+    const bool opened = standardInput ? list.open(stdin, QIODevice::ReadOnly) : list.open(QIODevice::ReadOnly);
+    const std::vector<Batch::Line> lines = opened ? Batch::readLines(list) : std::vector<Batch::Line>();
+    if (!opened || list.error() != QFileDevice::NoError) {
         std::cerr << "Cant open inputFile (List) '" << listWord << "'!" << std::endl;
         return CantOpen;
     }

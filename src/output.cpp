@@ -125,23 +125,15 @@ bool distinctFiles(const std::vector<RunFile> &files)
     std::vector<Identity> identities;
     for (const RunFile &file : files)
         identities.push_back(identify(file.name));
+    // Each output against every file before it, inputs first: the line names what would be lost.
     for (size_t i = 0; i < files.size(); ++i) {
-        if (!files[i].output)
-            continue;
-        // Inputs first, then the outputs before this one: the line names what would be lost.
-        for (const bool earlierOutputs : { false, true }) {
-            for (size_t j = 0; j < files.size(); ++j) {
-                if (j == i || files[j].output != earlierOutputs || (earlierOutputs && j > i))
-                    continue;
-                // A missing input is reported by its reader; only outputs are still to be made.
-                if (!identities[j].exists && !files[j].output)
-                    continue;
-                if (sameFile(identities[i], identities[j])) {
-                    std::cerr << "Cant write " << files[i].kind << " '" << files[i].word
-                              << "', it is the same file as " << files[j].kind << " '"
-                              << files[j].word << "'!" << std::endl;
-                    return false;
-                }
+        for (size_t j = 0; files[i].output && j < i; ++j) {
+            // A missing input is reported by its reader; only outputs are still to be made.
+            if ((identities[j].exists || files[j].output) && sameFile(identities[i], identities[j])) {
+                std::cerr << "Cant write " << files[i].kind << " '" << files[i].word
+                          << "', it is the same file as " << files[j].kind << " '" << files[j].word
+                          << "'!" << std::endl;
+                return false;
             }
         }
     }

@@ -41,7 +41,8 @@ struct RunFile
 
 // False, after one line on stderr, when an output is the same regular file as an input or as
 // another output (symbolic and hard links followed; for outputs that do not exist yet, the same
-// absolute path). Special files (FIFOs, devices, terminals) may be named more than once.
+// absolute path). Special files (FIFOs, devices, terminals) may be named more than once. The
+// inputs come first in files.
 bool distinctFiles(const std::vector<RunFile> &files);
 
 // Process set-up for a tool that writes outputs: the image library's chatter (libpng warnings and

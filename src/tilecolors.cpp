@@ -21,8 +21,7 @@ quint16 wordOf(QRgb color)
 } // namespace
 
 TileColors::TileColors(const QImage &picture)
-    : picture(picture), tilesAcross(picture.width() / 8), tilesDown(picture.height() / 8),
-      setBuckets(1024, 0)
+    : picture(picture), tilesAcross(picture.width() / 8), tilesDown(picture.height() / 8)
 {
     if (picture.format() == QImage::Format_Indexed8) {
         // Indexes beyond the table read as Qt reads them: transparent.
@@ -35,7 +34,6 @@ TileColors::TileColors(const QImage &picture)
     setOfTile.reserve(size_t(tilesAcross) * size_t(tilesDown));
     colorsOfTile.reserve(setOfTile.capacity());
 
-    std::vector<bool> seen(Transparent, false);
     std::vector<quint16> band;
     stampOf.assign(Transparent + 1, 0);
     for (int ty = 0; ty < tilesDown; ++ty) {
@@ -60,10 +58,6 @@ TileColors::TileColors(const QImage &picture)
             if (stampOf[Transparent] == stamp) {
                 transparency = true;
                 count = int(std::remove(words, words + count, Transparent) - words);
-            }
-            for (int i = 0; i < count; ++i) {
-                colors += !seen[words[i]];
-                seen[words[i]] = true;
             }
             colorsOfTile.push_back(count);
             setOfTile.push_back(setOf(words, count));
@@ -114,40 +108,31 @@ int TileColors::setOf(const quint16 *words, int count)
     for (int i = 0; i < count; ++i)
         sum += (words[i] + 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
     const quint32 hash = quint32((sum ^ (sum >> 31)) * 0x94D049BB133111EBull >> 32);
-    size_t mask = setBuckets.size() - 1;
-    for (size_t i = hash & mask; setBuckets[i] != 0; i = (i + 1) & mask) {
-        if (quint32(setBuckets[i] >> 32) != hash)
-            continue;
-        const int set = int(quint32(setBuckets[i]) - 1);
+    const int found = sets.find(hash, [&](int set) {
         const quint32 start = setStart[size_t(set)], end = setStart[size_t(set) + 1];
-        if (end - start != quint32(count))
-            continue;
-        bool same = true;
+        bool same = end - start == quint32(count);
         for (quint32 w = start; w < end && same; ++w)
             same = stampOf[setWords[w]] == tiles;
-        if (same)
-            return set;
-    }
+        return same;
+    });
+    if (found >= 0)
+        return found;
     const int set = int(setStart.size()) - 1;
     setWords.insert(setWords.end(), words, words + count);
     setStart.push_back(quint32(setWords.size()));
-    if (2 * setStart.size() > setBuckets.size()) {
-        std::vector<quint64> old(2 * setBuckets.size(), 0);
-        old.swap(setBuckets);
-        mask = setBuckets.size() - 1;
-        for (quint64 bucket : old) {
-            size_t i = size_t(bucket >> 32) & mask;
-            while (bucket != 0 && setBuckets[i] != 0)
-                i = (i + 1) & mask;
-            if (bucket != 0)
-                setBuckets[i] = bucket;
-        }
-    }
-    size_t i = hash & mask;
-    while (setBuckets[i] != 0)
-        i = (i + 1) & mask;
-    setBuckets[i] = quint64(hash) << 32 | quint32(set + 1);
+    sets.insert(hash, set);
     return set;
+}
+
+int TileColors::colorCount() const
+{
+    std::vector<bool> seen(Transparent, false);
+    int colors = 0;
+    for (quint16 word : setWords) {
+        colors += !seen[word];
+        seen[word] = true;
+    }
+    return colors;
 }
 
 int TileColors::tileOverLimit(int limit, int &count) const

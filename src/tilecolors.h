@@ -1,6 +1,8 @@
 #ifndef TILECOLORS_H
 #define TILECOLORS_H
 
+#include "hashindex.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -24,7 +26,7 @@ public:
     bool hasTransparency() const { return transparency; }
 
     // Distinct opaque colours in the whole tiles.
-    int colorCount() const { return colors; }
+    int colorCount() const;
 
     // The first tile, in reading order, with more than limit opaque colours, or -1; count takes
     // its number of colours.
@@ -58,7 +60,6 @@ private:
     const QImage &picture;
     int tilesAcross, tilesDown;
     bool transparency = false;
-    int colors = 0;
     std::array<quint16, 256> indexedWords{}; // the words of an indexed picture's colour table
     int tiles = 0;               // read so far: the stamp of the tile being read
     std::vector<int> stampOf;    // of each word: the last tile that has it
@@ -67,7 +68,7 @@ private:
     std::vector<int> colorsOfTile;    // how many opaque colours each tile has
     std::vector<quint16> setWords;    // every set's opaque words, one set after another
     std::vector<quint32> setStart;    // where each set starts in setWords, and the end
-    std::vector<quint64> setBuckets;  // open addressing: hash in the top half, set + 1 below
+    HashIndex sets;                   // the sets under a hash of their words in any order
 
     std::vector<int> paletteOfSet;
     std::vector<std::vector<quint16>> paletteWords;

@@ -18,41 +18,13 @@ quint32 hashOf(const uchar *record, int bytes)
 } // namespace
 
 TileSet::TileSet(TileMode mode, bool flips)
-    : mode(mode), tileBytes(Layout::tileBytes(mode)), flips(flips), buckets(1024, 0)
+    : mode(mode), tileBytes(Layout::tileBytes(mode)), flips(flips)
 {
-}
-
-void TileSet::insert(quint64 bucket)
-{
-    const size_t mask = buckets.size() - 1;
-    size_t i = size_t(bucket >> 32) & mask;
-    while (buckets[i] != 0)
-        i = (i + 1) & mask;
-    buckets[i] = bucket;
-}
-
-TileSet::Ref TileSet::add(const uchar *record)
-{
-    Ref ref;
-    add(record, 1, &ref);
-    return ref;
 }
 
 void TileSet::add(const uchar *records, int count, Ref *refs)
 {
-    // Room for every new tile first, so that no bucket moves while the row is looked up.
-    if (2 * (size_t(tiles) + size_t(count)) > buckets.size()) {
-        size_t size = buckets.size();
-        while (2 * (size_t(tiles) + size_t(count)) > size)
-            size *= 2;
-        std::vector<quint64> old(size, 0);
-        old.swap(buckets);
-        for (quint64 bucket : old) {
-            if (bucket != 0)
-                insert(bucket);
-        }
-    }
-    const size_t mask = buckets.size() - 1;
+    index.reserve(size_t(count)); // no bucket moves while the row is looked up
     const int tries = flips ? 4 : 1;
 
     // Each cell as it is, then mirrored left-right, top-bottom and both. A tile and its mirror
@@ -71,38 +43,28 @@ void TileSet::add(const uchar *records, int count, Ref *refs)
             key = std::min(key, hashOf(cell + v * tileBytes, tileBytes));
         }
         keys[size_t(c)] = key;
-        // The buckets are far apart in a large set: ask for them all before the first is needed.
-        __builtin_prefetch(&buckets[key & mask]);
+        index.prefetch(key);
     }
 
     for (int c = 0; c < count; ++c) {
         const uchar *cell = variants.data() + size_t(c) * 4 * size_t(tileBytes);
-        const quint32 key = keys[size_t(c)];
-        refs[c] = find(cell, key, tries);
-        if (refs[c].tile >= 0)
-            continue;
-        const int tile = tiles++;
-        data.insert(data.end(), cell, cell + tileBytes);
-        insert(quint64(key) << 32 | quint32(tile + 1));
-        refs[c] = { tile, false, false };
-    }
-}
-
-TileSet::Ref TileSet::find(const uchar *cell, quint32 key, int tries)
-{
-    const size_t mask = buckets.size() - 1;
-    for (size_t i = key & mask; buckets[i] != 0; i = (i + 1) & mask) {
-        if (quint32(buckets[i] >> 32) != key)
-            continue;
-        const int tile = int(quint32(buckets[i]) - 1);
-        const uchar *stored = data.data() + size_t(tile) * size_t(tileBytes);
+        int variant = 0;
         // Mirroring is its own inverse: the cell is the tile mirrored when its mirror image is the tile.
-        for (int v = 0; v < tries; ++v) {
-            if (std::memcmp(stored, cell + v * tileBytes, size_t(tileBytes)) == 0) {
-                mirrored += v != 0;
-                return { tile, bool(v & 1), bool(v & 2) };
+        const int tile = index.find(keys[size_t(c)], [&](int candidate) {
+            const uchar *stored = data.data() + size_t(candidate) * size_t(tileBytes);
+            for (variant = 0; variant < tries; ++variant) {
+                if (std::memcmp(stored, cell + variant * tileBytes, size_t(tileBytes)) == 0)
+                    return true;
             }
+            return false;
+        });
+        if (tile >= 0) {
+            mirrored += variant != 0;
+            refs[c] = { tile, bool(variant & 1), bool(variant & 2) };
+            continue;
         }
+        refs[c] = { size(), false, false };
+        index.insert(keys[size_t(c)], size());
+        data.insert(data.end(), cell, cell + tileBytes);
     }
-    return { -1, false, false };
 }

@@ -1,6 +1,7 @@
 #ifndef TILESET_H
 #define TILESET_H
 
+#include "hashindex.h"
 #include "layout.h"
 
 #include <vector>
@@ -21,17 +22,14 @@ public:
     // flips: a tile may also be an earlier one mirrored left-right, top-bottom or both.
     TileSet(TileMode mode, bool flips);
 
-    // The tile of the next cell, as its record (tileBytes(mode) bytes in file order): the earlier
-    // tile it matches, tried as it is, then left-right, top-bottom and both (the first match
-    // wins), or else a new tile at the end of the set.
-    Ref add(const uchar *record);
-
-    // The same for count cells one after another (a tile row), their records one after another;
-    // quicker than one by one in a large set.
+    // The tiles of the next count cells (a tile row), their records (tileBytes(mode) bytes each,
+    // in file order) one after another: for each, the earlier tile it matches, tried as it is,
+    // then left-right, top-bottom and both (the first match wins), or else a new tile at the
+    // end of the set. The lookups of the cells are made together.
     void add(const uchar *records, int count, Ref *refs);
 
     // Distinct tiles so far.
-    int size() const { return tiles; }
+    int size() const { return int(data.size()) / tileBytes; }
 
     // Cells so far that show a tile mirrored.
     int mirroredCells() const { return mirrored; }
@@ -40,20 +38,13 @@ public:
     const std::vector<uchar> &records() const { return data; }
 
 private:
-    void insert(quint64 bucket);
-
-    // The earlier tile that a cell's variants match, the first variant first; tile -1 for none.
-    Ref find(const uchar *variants, quint32 key, int tries);
-
     TileMode mode;
     int tileBytes;
     bool flips;
-    int tiles = 0;
     int mirrored = 0;
     std::vector<uchar> data;
-    // Open addressing: a tile's key (with flips, the least hash of its mirror images) in the top
-    // half, the tile + 1 in the bottom half; 0 for a free bucket.
-    std::vector<quint64> buckets;
+    // Tiles under a key: with flips, the least hash of their mirror images.
+    HashIndex index;
     std::vector<uchar> variants; // of the cells being added: each as it is and mirrored
     std::vector<quint32> keys;   // of the cells being added
 };

@@ -6,16 +6,11 @@
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
-#include <QList>
 #include <QString>
 
-#include <algorithm>
-#include <climits>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 constexpr int DefaultTilesAcross = 16;
 constexpr int MaxTilesAcross = 65535;
